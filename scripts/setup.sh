@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs with apt-get whatever the build and the tests need and is not there yet.
+# Sourced by run.sh and test.sh; safe to run again.
+set -euo pipefail
+
+kelmor_packages=(cmake build-essential qt6-base-dev qt6-serialport-dev fonts-liberation2
+                 desktop-file-utils)
+if [[ "${KELMOR_WITH_FUZZ:-0}" == 1 ]]; then
+    kelmor_packages+=(clang-14 libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${kelmor_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    sudo_cmd=()
+    [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+fi

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace kelmor::test {
+
+// A pseudo-terminal pair standing in for a serial line: the program opens slavePath()
+// as its device, the test plays the gauge on the master side. Both sides are raw, so
+// CR stays CR. The master is non-blocking.
+class PtyPair
+{
+public:
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair &) = delete;
+    PtyPair &operator=(const PtyPair &) = delete;
+
+    bool isValid() const { return m_master >= 0; }
+    QString slavePath() const { return m_slavePath; }
+    int masterFd() const { return m_master; }
+
+    // Writes all bytes to the master side (what the gauge sends).
+    bool write(const QByteArray &bytes);
+    // Reads what the program has sent so far, waiting up to timeoutMs for at least
+    // `atLeast` bytes while the Qt event loop keeps running.
+    QByteArray read(int atLeast = 1, int timeoutMs = 2000);
+    // Everything available right now, without waiting.
+    QByteArray readAvailable();
+
+    // Closes the master side: to the program it looks like an unplugged adapter.
+    void closeMaster();
+
+private:
+    int m_master = -1;
+    int m_slave = -1; // kept open so the line does not hang up before the program opens it
+    QString m_slavePath;
+};
+
+} // namespace kelmor::test
