@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QtGlobal>
+
+namespace kelmor {
+
+// Reads the status text as the gauge's status word: blanks, tabs and line feeds are
+// dropped, then hexadecimal digits are read up to the first other character (none
+// gives 0), and the low 16 bits of that number are the word.
+quint16 readStatusWord(QByteArrayView text);
+
+// Bit 15 of the status word.
+inline constexpr quint16 kLifeBit = 0x8000;
+
+} // namespace kelmor
