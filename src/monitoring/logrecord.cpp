@@ -1,0 +1,177 @@
+#include "logrecord.h"
+
+#include <QChar>
+#include <QDir>
+
+#include <vector>
+
+namespace kelmor {
+
+QByteArray formatRecord(QByteArrayView field)
+{
+    QByteArray record;
+    record.reserve(field.size() + 4);
+    record.append('"');
+    record.append(field);
+    record.append("\"\r\n");
+    return record;
+}
+
+namespace {
+
+struct FormatToken
+{
+    enum Kind { Quoted, Blank, Zone, Other };
+    Kind kind = Other;
+    QString text;
+};
+
+std::vector<FormatToken> tokenize(const QString &format)
+{
+    std::vector<FormatToken> tokens;
+    const qsizetype n = format.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = format.at(i);
+        qsizetype j = i + 1;
+        FormatToken::Kind kind = FormatToken::Other;
+        if (c == u'\'') {
+            // Quoted text runs to the next single quote; two quotes in a row are one
+            // literal quote and do not end it.
+            kind = FormatToken::Quoted;
+            while (j < n) {
+                if (format.at(j) == u'\'') {
+                    if (j + 1 < n && format.at(j + 1) == u'\'') {
+                        j += 2;
+                        continue;
+                    }
+                    ++j;
+                    break;
+                }
+                ++j;
+            }
+        } else if (c == u't') {
+            kind = FormatToken::Zone;
+            while (j < n && format.at(j) == u't')
+                ++j;
+        } else if (c.isSpace()) {
+            kind = FormatToken::Blank;
+            while (j < n && format.at(j).isSpace())
+                ++j;
+        }
+        tokens.push_back({kind, format.mid(i, j - i)});
+        i = j;
+    }
+    return tokens;
+}
+
+bool isOther(const std::vector<FormatToken> &tokens, qsizetype index, QChar c)
+{
+    return index >= 0 && index < qsizetype(tokens.size()) &&
+           tokens[size_t(index)].kind == FormatToken::Other && tokens[size_t(index)].text == c;
+}
+
+bool isBlank(const std::vector<FormatToken> &tokens, qsizetype index)
+{
+    return index >= 0 && index < qsizetype(tokens.size()) &&
+           tokens[size_t(index)].kind == FormatToken::Blank;
+}
+
+} // namespace
+
+QString timeFormatWithoutZone(const QString &format)
+{
+    std::vector<FormatToken> tokens = tokenize(format);
+
+    for (;;) {
+        qsizetype first = -1;
+        for (size_t k = 0; k < tokens.size(); ++k) {
+            if (tokens[k].kind == FormatToken::Zone) {
+                first = qsizetype(k);
+                break;
+            }
+        }
+        if (first < 0)
+            break;
+        qsizetype last = first;
+        // "(t)" would leave empty brackets behind.
+        if (isOther(tokens, first - 1, u'(') && isOther(tokens, last + 1, u')')) {
+            --first;
+            ++last;
+        }
+        const bool blankBefore = isBlank(tokens, first - 1);
+        const bool blankAfter = isBlank(tokens, last + 1);
+        if (blankBefore)
+            --first;
+        if (blankAfter)
+            ++last;
+        // A zone between two parts ("h:mm t AP") must not glue them together.
+        const bool keepOneBlank =
+            blankBefore && blankAfter && first > 0 && last + 1 < qsizetype(tokens.size());
+        const auto from = tokens.begin() + first;
+        const auto to = tokens.begin() + last + 1;
+        if (keepOneBlank) {
+            FormatToken blank = *from;
+            tokens.insert(tokens.erase(from, to), blank);
+        } else {
+            tokens.erase(from, to);
+        }
+    }
+
+    while (!tokens.empty() && tokens.front().kind == FormatToken::Blank)
+        tokens.erase(tokens.begin());
+    while (!tokens.empty() && tokens.back().kind == FormatToken::Blank)
+        tokens.pop_back();
+
+    QString result;
+    for (const FormatToken &token : tokens)
+        result += token.text;
+    return result;
+}
+
+QString longTimeFormatWithoutZone(const QLocale &locale)
+{
+    return timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat));
+}
+
+QString formatHeaderField(const QDateTime &now, const QLocale &locale)
+{
+    // The time is taken as the QDateTime holds it, in its own zone or offset, and the
+    // locale is the one passed in: nothing of the process's environment leaks in.
+    return locale.toString(now.date(), QStringLiteral("dd-MM-yy")) + QLatin1Char(' ') +
+           locale.toString(now.time(), longTimeFormatWithoutZone(locale));
+}
+
+QByteArray toRecordBytes(const QString &text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (const char32_t ucs : text.toUcs4()) {
+        if (ucs < 0x100) {
+            bytes.append(char(ucs));
+        } else if (const int digit = QChar::digitValue(ucs); digit >= 0 && digit <= 9) {
+            bytes.append(char('0' + digit));
+        } else if (QChar::isSpace(ucs)) {
+            bytes.append(' ');
+        } else {
+            bytes.append('?');
+        }
+    }
+    return bytes;
+}
+
+QString defaultLogPath()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:\\KelmorLog.txt");
+#else
+    return QDir::toNativeSeparators(QDir::home().filePath(QStringLiteral("KelmorLog.txt")));
+#endif
+}
+
+QString logPanelText(const QString &nativePath)
+{
+    return QStringLiteral("Datenaufzeichnung in ") + nativePath;
+}
+
+} // namespace kelmor

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+namespace kelmor {
+
+// A log record: a double quote, the field's bytes unchanged, a double quote, CR, LF.
+QByteArray formatRecord(QByteArrayView field);
+
+// The header field of a run: the date as dd-mm-yy, one blank, and the time in the
+// locale's long time format with any time-zone part dropped ("06-12-26 14:05:09").
+QString formatHeaderField(const QDateTime &now, const QLocale &locale);
+
+// The locale's long time format without its time-zone part ("HH:mm:ss t" -> "HH:mm:ss").
+QString longTimeFormatWithoutZone(const QLocale &locale);
+
+// A time format (QDateTime::toString syntax) without its time-zone part: every unquoted
+// run of 't' goes, with the blanks beside it and brackets directly around it.
+QString timeFormatWithoutZone(const QString &format);
+
+// Text as the bytes of a record, one byte per character: Latin-1 as it is, digits of
+// other scripts as ASCII digits, other blanks as a plain blank, anything else as '?'.
+QByteArray toRecordBytes(const QString &text);
+
+// Where the data log lives: "C:\KelmorLog.txt" on Windows; elsewhere KelmorLog.txt in
+// the user's home directory. Native separators.
+QString defaultLogPath();
+
+// Text of status panel 3 while the log is open: "Datenaufzeichnung in " + the path.
+QString logPanelText(const QString &nativePath);
+
+} // namespace kelmor

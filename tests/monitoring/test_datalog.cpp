@@ -1,0 +1,344 @@
+#include "datalog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace kelmor;
+
+namespace {
+
+const QDateTime kRun1(QDate(2026, 12, 6), QTime(14, 5, 9));
+const QDateTime kRun2(QDate(2026, 12, 7), QTime(8, 0, 1));
+const QByteArray kHeader1("\"06-12-26 14:05:09\"\r\n");
+const QByteArray kHeader2("\"07-12-26 08:00:01\"\r\n");
+
+QLocale german()
+{
+    return QLocale(QLocale::German, QLocale::Germany);
+}
+
+// Read through a handle of its own, as another program would see the file.
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable: ") + file.errorString().toUtf8() + '>';
+    return file.readAll();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A file on a medium that fills up: while failing it takes `budget` more bytes and then
+// refuses every write, until the test lets it recover.
+struct Medium
+{
+    bool failing = false;
+    qint64 budget = 0;
+    int refusedWrites = 0;
+};
+
+class FillingFile : public QFile
+{
+public:
+    FillingFile(const QString &path, std::shared_ptr<Medium> medium)
+        : QFile(path), m_medium(std::move(medium))
+    {
+    }
+
+protected:
+    qint64 writeData(const char *data, qint64 len) override
+    {
+        if (!m_medium->failing)
+            return QFile::writeData(data, len);
+        if (m_medium->budget > 0) {
+            const qint64 part = qMin(len, m_medium->budget);
+            m_medium->budget -= part;
+            return QFile::writeData(data, part);
+        }
+        ++m_medium->refusedWrites;
+        setErrorString(QStringLiteral("No space left on device"));
+        return -1;
+    }
+
+private:
+    std::shared_ptr<Medium> m_medium;
+};
+
+DataLog::DeviceFactory fillingFactory(const std::shared_ptr<Medium> &medium)
+{
+    return [medium](const QString &path) -> std::unique_ptr<QFileDevice> {
+        return std::make_unique<FillingFile>(path, medium);
+    };
+}
+
+} // namespace
+
+class TestDataLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void newFileStartsWithHeader();
+    void everyRecordIsInTheFileWhenWriteReturns();
+    void secondRunAppendsAfterFirstRun();
+    void restartAppendsToExistingFile();
+    void gaugeLinesKeepTheirOrderAndBytes();
+    void destructorKeepsEveryRecord();
+    void closeIsIdempotentAndWriteNeedsOpenLog();
+
+    void openRefused_data();
+    void openRefused();
+    void fullDeviceFailsOpen();
+    void failedHeaderLeavesFileUntouched_data();
+    void failedHeaderLeavesFileUntouched();
+    void failedRecordIsCutBack_data();
+    void failedRecordIsCutBack();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_path;
+};
+
+void TestDataLog::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_path = m_dir->filePath(QStringLiteral("KelmorLog.txt"));
+}
+
+void TestDataLog::newFileStartsWithHeader()
+{
+    QVERIFY(!QFile::exists(m_path));
+    DataLog log(m_path);
+    QVERIFY2(log.open(kRun1, german()), qPrintable(log.errorString()));
+    QVERIFY(log.isOpen());
+    QCOMPARE(contents(m_path), kHeader1);
+    QVERIFY(log.close());
+    QVERIFY(!log.isOpen());
+    QCOMPARE(contents(m_path), kHeader1);
+}
+
+void TestDataLog::everyRecordIsInTheFileWhenWriteReturns()
+{
+    DataLog log(m_path);
+    QVERIFY(log.open(kRun1, german()));
+    QByteArray expected = kHeader1;
+    for (const QByteArray &line : {QByteArray("0001 1.00E-03"), QByteArray(), QByteArray("\nx")}) {
+        QVERIFY2(log.writeRecord(line), qPrintable(log.errorString()));
+        expected += '"' + line + "\"\r\n";
+        QCOMPARE(contents(m_path), expected);
+    }
+}
+
+void TestDataLog::secondRunAppendsAfterFirstRun()
+{
+    DataLog log(m_path);
+    QVERIFY(log.open(kRun1, german()));
+    QVERIFY(log.writeRecord("run 1 line 1"));
+    QVERIFY(log.writeRecord("run 1 line 2"));
+    QVERIFY(log.close());
+
+    QVERIFY(log.open(kRun2, german()));
+    QVERIFY(log.writeRecord("run 2 line 1"));
+    QVERIFY(log.close());
+
+    QCOMPARE(contents(m_path), kHeader1 + "\"run 1 line 1\"\r\n\"run 1 line 2\"\r\n" + kHeader2 +
+                                   "\"run 2 line 1\"\r\n");
+}
+
+void TestDataLog::restartAppendsToExistingFile()
+{
+    const QByteArray earlier = kHeader1 + "\"from an earlier program start\"\r\n";
+    QVERIFY(writeFile(m_path, earlier));
+
+    {
+        DataLog log(m_path);
+        QVERIFY(log.open(kRun2, german()));
+        QVERIFY(log.writeRecord("after restart"));
+        QVERIFY(log.close());
+    }
+    {
+        DataLog log(m_path);
+        QVERIFY(log.open(kRun1, german()));
+        QVERIFY(log.close());
+    }
+    QCOMPARE(contents(m_path), earlier + kHeader2 + "\"after restart\"\r\n" + kHeader1);
+}
+
+void TestDataLog::gaugeLinesKeepTheirOrderAndBytes()
+{
+    DataLog log(m_path);
+    QVERIFY(log.open(kRun1, german()));
+    QByteArray expected = kHeader1;
+    for (int i = 0; i < 200; ++i) {
+        // Lines of a gauge ending in CR LF: every line after the first opens with the LF.
+        QByteArray line = (i == 0 ? QByteArray() : QByteArray("\n")) +
+                          QByteArray::number(i).rightJustified(4, '0') + " \"q\"\t" +
+                          QByteArray(1, char(i));
+        QVERIFY(log.writeRecord(line));
+        expected += '"' + line + "\"\r\n";
+    }
+    QVERIFY(log.close());
+    QCOMPARE(contents(m_path), expected);
+}
+
+void TestDataLog::destructorKeepsEveryRecord()
+{
+    {
+        DataLog log(m_path);
+        QVERIFY(log.open(kRun1, german()));
+        QVERIFY(log.writeRecord("a"));
+        QVERIFY(log.writeRecord("b"));
+    }
+    QCOMPARE(contents(m_path), kHeader1 + "\"a\"\r\n\"b\"\r\n");
+}
+
+void TestDataLog::closeIsIdempotentAndWriteNeedsOpenLog()
+{
+    DataLog log(m_path);
+    QVERIFY(log.close());
+    QVERIFY(!log.writeRecord("never written"));
+    QVERIFY(!log.errorString().isEmpty());
+    QVERIFY(!QFile::exists(m_path));
+
+    QVERIFY(log.open(kRun1, german()));
+    QVERIFY(log.close());
+    QVERIFY(log.close());
+    QVERIFY(!log.writeRecord("after close"));
+    QCOMPARE(contents(m_path), kHeader1);
+}
+
+void TestDataLog::openRefused_data()
+{
+    QTest::addColumn<QString>("relativePath");
+    QTest::addColumn<bool>("makeDirectory");
+
+    QTest::newRow("a directory in the file's place") << "KelmorLog.txt" << true;
+    QTest::newRow("a missing directory") << "missing/KelmorLog.txt" << false;
+}
+
+void TestDataLog::openRefused()
+{
+    QFETCH(QString, relativePath);
+    QFETCH(bool, makeDirectory);
+
+    const QString path = m_dir->filePath(relativePath);
+    if (makeDirectory)
+        QVERIFY(QDir().mkdir(path));
+
+    DataLog log(path);
+    QVERIFY(!log.open(kRun1, german()));
+    QVERIFY(!log.isOpen());
+    QVERIFY2(log.errorString().contains(QDir::toNativeSeparators(path)),
+             qPrintable(log.errorString()));
+    QVERIFY(!log.writeRecord("x"));
+    QVERIFY(log.close());
+    QCOMPARE(QFileInfo(path).isDir(), makeDirectory);
+}
+
+void TestDataLog::fullDeviceFailsOpen()
+{
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full on this system");
+    QVERIFY(QFile::link(QStringLiteral("/dev/full"), m_path));
+
+    DataLog log(m_path);
+    QVERIFY(!log.open(kRun1, german()));
+    QVERIFY(!log.isOpen());
+    QVERIFY2(log.errorString().contains(m_path), qPrintable(log.errorString()));
+    QVERIFY(!log.writeRecord("x"));
+    QVERIFY(log.close());
+}
+
+void TestDataLog::failedHeaderLeavesFileUntouched_data()
+{
+    QTest::addColumn<qint64>("budget");
+    QTest::newRow("nothing accepted") << qint64(0);
+    QTest::newRow("part of the header accepted") << qint64(7);
+    QTest::newRow("all but the line feed accepted") << qint64(kHeader2.size() - 1);
+}
+
+void TestDataLog::failedHeaderLeavesFileUntouched()
+{
+    QFETCH(qint64, budget);
+    const QByteArray earlier = kHeader1 + "\"earlier run\"\r\n";
+    QVERIFY(writeFile(m_path, earlier));
+
+    auto medium = std::make_shared<Medium>();
+    medium->failing = true;
+    medium->budget = budget;
+    DataLog log(m_path);
+    log.setDeviceFactory(fillingFactory(medium));
+
+    QVERIFY(!log.open(kRun2, german()));
+    QVERIFY(!log.isOpen());
+    QVERIFY(medium->refusedWrites > 0);
+    QVERIFY2(log.errorString().contains(m_path), qPrintable(log.errorString()));
+    QVERIFY2(log.errorString().contains(QStringLiteral("No space left on device")),
+             qPrintable(log.errorString()));
+    QCOMPARE(contents(m_path), earlier);
+
+    // Once the medium has room again the next run starts normally.
+    medium->failing = false;
+    QVERIFY(log.open(kRun2, german()));
+    QVERIFY(log.close());
+    QCOMPARE(contents(m_path), earlier + kHeader2);
+}
+
+void TestDataLog::failedRecordIsCutBack_data()
+{
+    QTest::addColumn<qint64>("budget");
+    QTest::newRow("nothing accepted") << qint64(0);
+    QTest::newRow("opening quote accepted") << qint64(1);
+    QTest::newRow("half the record accepted") << qint64(8);
+    QTest::newRow("all but the line feed accepted") << qint64(QByteArray("\"0002 lost\"\r").size());
+}
+
+void TestDataLog::failedRecordIsCutBack()
+{
+    QFETCH(qint64, budget);
+
+    auto medium = std::make_shared<Medium>();
+    DataLog log(m_path);
+    log.setDeviceFactory(fillingFactory(medium));
+    QVERIFY(log.open(kRun1, german()));
+    QVERIFY(log.writeRecord("0001 kept"));
+    const QByteArray before = kHeader1 + "\"0001 kept\"\r\n";
+
+    medium->failing = true;
+    medium->budget = budget;
+    QVERIFY(!log.writeRecord("0002 lost"));
+    QVERIFY(medium->refusedWrites > 0);
+    QVERIFY(log.isOpen());
+    QVERIFY2(log.errorString().contains(QStringLiteral("No space left on device")),
+             qPrintable(log.errorString()));
+    QVERIFY2(log.errorString().contains(m_path), qPrintable(log.errorString()));
+    QCOMPARE(contents(m_path), before);
+
+    // A second failure in a row cuts back to the same whole record.
+    medium->budget = 3;
+    QVERIFY(!log.writeRecord("0003 lost too"));
+    QCOMPARE(contents(m_path), before);
+
+    medium->failing = false;
+    QVERIFY2(log.writeRecord("0004 after recovery"), qPrintable(log.errorString()));
+    QCOMPARE(contents(m_path), before + "\"0004 after recovery\"\r\n");
+
+    QVERIFY2(log.close(), qPrintable(log.errorString()));
+    QVERIFY(!log.isOpen());
+    QVERIFY(log.close());
+    QCOMPARE(contents(m_path), before + "\"0004 after recovery\"\r\n");
+}
+
+QTEST_GUILESS_MAIN(TestDataLog)
+#include "test_datalog.moc"
