@@ -1,0 +1,401 @@
+#include "comkelmor.h"
+
+#include <QScopedValueRollback>
+#include <QStringList>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <unistd.h>
+#endif
+
+namespace kelmor {
+
+namespace {
+
+QString portLabel(int port)
+{
+    return QStringLiteral("Com%1").arg(port);
+}
+
+// "Com2 (/dev/ttyS1)": the operator knows the port by its number, the administrator
+// needs the device.
+QString portAndDevice(int port)
+{
+    return QStringLiteral("%1 (%2)").arg(portLabel(port), ComKelmor::deviceForPort(port));
+}
+
+// The system's own (English) reason, kept for whoever has to look deeper.
+QString withReason(const QString &text, const QString &reason)
+{
+    if (reason.isEmpty())
+        return text;
+    return QStringLiteral("%1 (Systemmeldung: %2)").arg(text, reason);
+}
+
+ComError makeError(int number, const QString &text)
+{
+    return ComError{number, text};
+}
+
+QString missingDeviceHint(int port)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(port);
+    return QStringLiteral("Bitte Kabel und USB-Seriell-Adapter prüfen.");
+#else
+    return QStringLiteral("Bitte Kabel und USB-Seriell-Adapter prüfen; für ein anderes Gerät "
+                          "die Umgebungsvariable KELMOR_COM%1 auf dessen Pfad setzen.")
+        .arg(port);
+#endif
+}
+
+// QSerialPort reports both "device locked by another program" and "no access rights"
+// as PermissionError; only the file's access rights tell them apart.
+bool accessRefused(const QString &device)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(device);
+    return false;
+#else
+    const QByteArray path = device.toLocal8Bit();
+    return ::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES;
+#endif
+}
+
+} // namespace
+
+bool parseLineSettings(const QString &text, LineSettings *out)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return false;
+
+    LineSettings result;
+
+    const QString &speed = parts.at(0);
+    if (speed.isEmpty() || speed.size() > 9)
+        return false;
+    for (const QChar c : speed) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    result.baudRate = speed.toInt();
+    if (result.baudRate <= 0)
+        return false;
+
+    const QString parity = parts.at(1).toLower();
+    if (parity == QLatin1String("n"))
+        result.parity = QSerialPort::NoParity;
+    else if (parity == QLatin1String("e"))
+        result.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("o"))
+        result.parity = QSerialPort::OddParity;
+    else if (parity == QLatin1String("m"))
+        result.parity = QSerialPort::MarkParity;
+    else if (parity == QLatin1String("s"))
+        result.parity = QSerialPort::SpaceParity;
+    else
+        return false;
+
+    const QString &dataBits = parts.at(2);
+    if (dataBits == QLatin1String("5"))
+        result.dataBits = QSerialPort::Data5;
+    else if (dataBits == QLatin1String("6"))
+        result.dataBits = QSerialPort::Data6;
+    else if (dataBits == QLatin1String("7"))
+        result.dataBits = QSerialPort::Data7;
+    else if (dataBits == QLatin1String("8"))
+        result.dataBits = QSerialPort::Data8;
+    else
+        return false;
+
+    const QString &stopBits = parts.at(3);
+    if (stopBits == QLatin1String("1"))
+        result.stopBits = QSerialPort::OneStop;
+    else if (stopBits == QLatin1String("1.5"))
+        result.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stopBits == QLatin1String("2"))
+        result.stopBits = QSerialPort::TwoStop;
+    else
+        return false;
+
+    if (out)
+        *out = result;
+    return true;
+}
+
+ComKelmor::ComKelmor(QObject *parent)
+    : QObject(parent)
+    , m_port(new QSerialPort(this))
+{
+    m_port->setPortName(deviceForPort(m_commPort));
+    applySettings();
+    connect(m_port, &QSerialPort::readyRead, this, &ComKelmor::onReadyRead);
+    connect(m_port, &QSerialPort::errorOccurred, this, &ComKelmor::onErrorOccurred);
+}
+
+ComKelmor::~ComKelmor()
+{
+    // Nothing may reach the handlers of a half-destroyed object.
+    m_port->disconnect(this);
+    m_closing = true;
+    if (m_port->isOpen())
+        m_port->close();
+}
+
+QString ComKelmor::deviceForPort(int port)
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(port);
+#else
+    const QString mapped = qEnvironmentVariable(qPrintable(QStringLiteral("KELMOR_COM%1").arg(port)));
+    if (!mapped.isEmpty())
+        return mapped;
+    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+#endif
+}
+
+ComError ComKelmor::setCommPort(int port)
+{
+    if (port < 1 || port > 4) {
+        return makeError(ComErrInvalidPort,
+                         QStringLiteral("Die Schnittstelle %1 gibt es nicht: Wählbar sind Com1 "
+                                        "bis Com4.")
+                             .arg(portLabel(port)));
+    }
+    if (portOpen()) {
+        return makeError(ComErrPortOpen,
+                         QStringLiteral("Die Schnittstelle %1 ist geöffnet: Die Nummer der "
+                                        "Schnittstelle kann erst nach dem Schließen geändert "
+                                        "werden.")
+                             .arg(portAndDevice(m_commPort)));
+    }
+    m_commPort = port;
+    return {};
+}
+
+ComError ComKelmor::setSettings(const QString &settings)
+{
+    LineSettings parsed;
+    if (!parseLineSettings(settings, &parsed)) {
+        return makeError(ComErrInvalidSettings,
+                         QStringLiteral("Die Einstellung \u201E%1\u201C für die Schnittstelle "
+                                        "%2 ist ungültig: Erwartet werden Geschwindigkeit, "
+                                        "Parität (n, e, o, m, s), Datenbits (5 bis 8) und "
+                                        "Stoppbits (1, 1.5, 2), z. B. \u201E19200,n,8,1\u201C.")
+                             .arg(settings, portAndDevice(m_commPort)));
+    }
+    const QString previous = m_settings;
+    m_settings = settings;
+    ComError error = applySettings();
+    if (error) {
+        // The line keeps working with what it had.
+        m_settings = previous;
+        applySettings();
+    }
+    return error;
+}
+
+ComError ComKelmor::setHandshaking(int mode)
+{
+    if (mode < 0 || mode > 3) {
+        return makeError(ComErrInvalidSettings,
+                         QStringLiteral("Die Flusssteuerung %1 für die Schnittstelle %2 ist "
+                                        "ungültig: Erlaubt sind 0 bis 3.")
+                             .arg(mode)
+                             .arg(portAndDevice(m_commPort)));
+    }
+    const int previous = m_handshaking;
+    m_handshaking = mode;
+    ComError error = applySettings();
+    if (error) {
+        m_handshaking = previous;
+        applySettings();
+    }
+    return error;
+}
+
+ComError ComKelmor::applySettings()
+{
+    LineSettings line;
+    parseLineSettings(m_settings, &line); // m_settings is only ever a text that parsed
+
+    QSerialPort::FlowControl flow = QSerialPort::NoFlowControl;
+    if (m_handshaking == 1)
+        flow = QSerialPort::SoftwareControl;
+    else if (m_handshaking >= 2)
+        flow = QSerialPort::HardwareControl; // no combined mode: the hardware lines win
+
+    // A refused setter raises errorOccurred; that is this call's failure, not the device's.
+    QScopedValueRollback<bool> busy(m_configuring, true);
+    const bool ok = m_port->setBaudRate(line.baudRate) && m_port->setParity(line.parity)
+                    && m_port->setDataBits(line.dataBits) && m_port->setStopBits(line.stopBits)
+                    && m_port->setFlowControl(flow);
+    if (ok)
+        return {};
+    return makeError(ComErrInvalidSettings,
+                     withReason(QStringLiteral("Die Einstellung \u201E%1\u201C lässt sich an der "
+                                               "Schnittstelle %2 nicht einstellen.")
+                                    .arg(m_settings, portAndDevice(m_commPort)),
+                                m_port->errorString()));
+}
+
+bool ComKelmor::portOpen() const
+{
+    return m_port->isOpen();
+}
+
+ComError ComKelmor::setPortOpen(bool open)
+{
+    if (open == portOpen())
+        return {};
+    if (!open) {
+        closePort();
+        return {};
+    }
+
+    const QString device = deviceName();
+    m_port->setPortName(device);
+    if (ComError error = applySettings())
+        return error;
+
+    bool opened = false;
+    {
+        QScopedValueRollback<bool> busy(m_configuring, true);
+        opened = m_port->open(QIODevice::ReadWrite);
+    }
+    if (opened)
+        return {};
+
+    const QSerialPort::SerialPortError cause = m_port->error();
+    const QString reason = m_port->errorString();
+    m_port->clearError();
+    const QString cannotOpen = QStringLiteral("Die Schnittstelle %1 kann nicht geöffnet werden: ")
+                                   .arg(portAndDevice(m_commPort));
+
+    switch (cause) {
+    case QSerialPort::DeviceNotFoundError:
+        return makeError(ComErrDeviceNotFound,
+                         withReason(cannotOpen + QStringLiteral("Das Gerät existiert nicht. ")
+                                        + missingDeviceHint(m_commPort),
+                                    reason));
+    case QSerialPort::PermissionError:
+        if (accessRefused(device)) {
+            return makeError(ComErrPermission,
+                             withReason(cannotOpen
+                                            + QStringLiteral(
+                                                "Der Zugriff wurde verweigert. Der Benutzer "
+                                                "muss Mitglied der Gruppe \u201Edialout\u201C "
+                                                "sein (danach neu anmelden)."),
+                                        reason));
+        }
+        return makeError(ComErrPortOpen,
+                         withReason(cannotOpen
+                                        + QStringLiteral("Sie wird bereits von einem anderen "
+                                                         "Programm verwendet."),
+                                    reason));
+    default:
+        return makeError(ComErrPortOpen,
+                         withReason(cannotOpen + QStringLiteral("Das Gerät lässt sich nicht "
+                                                                "als serielle Schnittstelle "
+                                                                "betreiben."),
+                                    reason));
+    }
+}
+
+void ComKelmor::closePort()
+{
+    if (!m_port->isOpen() || m_closing)
+        return;
+    // Closing a dead device raises errors of its own; they must not come back here.
+    QScopedValueRollback<bool> closing(m_closing, true);
+    m_port->close();
+    m_port->clearError();
+}
+
+ComError ComKelmor::output(const QByteArray &bytes)
+{
+    if (!portOpen()) {
+        return makeError(ComErrPortClosed,
+                         QStringLiteral("Die Schnittstelle %1 ist nicht geöffnet: Es kann nichts "
+                                        "gesendet werden. Bitte die Schnittstelle über "
+                                        "\u201ESchnittstelle\u201C öffnen.")
+                             .arg(portAndDevice(m_commPort)));
+    }
+    if (bytes.isEmpty())
+        return {};
+    const qint64 written = m_port->write(bytes);
+    if (written == bytes.size())
+        return {};
+    return makeError(ComErrWrite,
+                     withReason(QStringLiteral("Senden über die Schnittstelle %1 ist "
+                                               "fehlgeschlagen: Nur %2 von %3 Zeichen wurden "
+                                               "angenommen.")
+                                    .arg(portAndDevice(m_commPort))
+                                    .arg(qMax<qint64>(written, 0))
+                                    .arg(bytes.size()),
+                                m_port->errorString()));
+}
+
+QByteArray ComKelmor::input()
+{
+    if (!m_port->isOpen())
+        return {};
+    return m_port->readAll();
+}
+
+void ComKelmor::onReadyRead()
+{
+    raise(ComEvReceive);
+}
+
+void ComKelmor::onErrorOccurred(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::UnsupportedOperationError: // modem-line calls on a pty
+    case QSerialPort::TimeoutError:
+        return;
+    default:
+        break;
+    }
+    if (m_closing || m_configuring || !m_port->isOpen())
+        return;
+
+    try {
+        const QString reason = m_port->errorString();
+
+        // What arrived before the device went away still belongs to the operator.
+        if (m_port->bytesAvailable() > 0)
+            raise(ComEvReceive);
+
+        // Qt keeps repeating the error as fast as it can until the port is closed, so this
+        // must happen now and not in a later event.
+        closePort();
+
+        m_lastDeviceError = makeError(
+            ComErrDeviceFailed,
+            withReason(QStringLiteral("Die Schnittstelle %1 antwortet nicht mehr: Das Gerät "
+                                      "wurde entfernt oder ist ausgefallen (z. B. USB-Adapter "
+                                      "abgezogen). Die Schnittstelle wurde geschlossen; bitte "
+                                      "Kabel und Adapter prüfen und sie über "
+                                      "\u201ESchnittstelle\u201C neu öffnen.")
+                           .arg(portAndDevice(m_commPort)),
+                       reason));
+        raise(ComEvDeviceFailed);
+    } catch (...) {
+        closePort();
+    }
+}
+
+void ComKelmor::raise(int event)
+{
+    m_commEvent = event;
+    try {
+        emit commEventRaised();
+    } catch (...) {
+        // A handler's failure must not unwind through Qt's event dispatch.
+    }
+}
+
+} // namespace kelmor

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+namespace kelmor {
+
+// A failure of the serial-port component: a number and a German description that
+// names the port, the device and the reason.
+struct ComError
+{
+    int number = 0; // 0: no error
+    QString description;
+
+    bool failed() const { return number != 0; }
+    explicit operator bool() const { return failed(); }
+};
+
+// Error numbers of the component.
+enum ComErrorNumber : int {
+    ComErrPortOpen = 8005,      // the port is already open / could not be opened
+    ComErrDeviceNotFound = 8002,
+    ComErrPermission = 8010,
+    ComErrInvalidPort = 8001,   // port number outside 1..4
+    ComErrInvalidSettings = 380,
+    ComErrPortClosed = 8018,    // operation needs an open port
+    ComErrWrite = 8020,
+    ComErrDeviceFailed = 8021,  // the device failed while open (unplugged)
+};
+
+// Communication event codes.
+enum ComEvent : int {
+    ComEvNone = 0,
+    ComEvReceive = 2,
+    ComEvDeviceFailed = 1010, // an error kind: the device went away; the port was closed
+};
+
+// The serial-port component: port number, line settings, handshaking, open flag,
+// output and input, the last communication event and a signal for each event.
+//
+// Port n is the device "COMn" on Windows; elsewhere the device named by the environment
+// variable KELMOR_COM<n> when set and not empty, otherwise /dev/ttyS<n-1>.
+// No exception leaves it: every failure comes back as a ComError.
+class ComKelmor : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ComKelmor(QObject *parent = nullptr);
+    ~ComKelmor() override;
+
+    int commPort() const { return m_commPort; }
+    ComError setCommPort(int port); // 1..4; refused while the port is open
+
+    QString settings() const { return m_settings; }
+    ComError setSettings(const QString &settings); // "19200,n,8,1"; applies at once if open
+
+    int handshaking() const { return m_handshaking; }
+    ComError setHandshaking(int mode); // 0: none
+
+    bool portOpen() const;
+    ComError setPortOpen(bool open); // closing a closed port does nothing
+
+    ComError output(const QByteArray &bytes); // one write, returns at once
+    QByteArray input();                        // everything waiting, removed
+    int commEvent() const { return m_commEvent; }
+
+    // The device behind the current port number, and behind any port number.
+    QString deviceName() const { return deviceForPort(m_commPort); }
+    static QString deviceForPort(int port);
+
+    // The last error raised by a device failure (ComEvDeviceFailed).
+    ComError lastDeviceError() const { return m_lastDeviceError; }
+
+signals:
+    // Raised for every communication event; read commEvent() inside the handler.
+    void commEventRaised();
+
+private:
+    void onReadyRead();
+    void onErrorOccurred(QSerialPort::SerialPortError error);
+    void raise(int event);
+    ComError applySettings();
+    void closePort();
+
+    QSerialPort *m_port = nullptr;
+    int m_commPort = 1;
+    QString m_settings = QStringLiteral("19200,n,8,1");
+    int m_handshaking = 0;
+    int m_commEvent = ComEvNone;
+    ComError m_lastDeviceError;
+    bool m_closing = false;     // inside close(): its errors are not device failures
+    bool m_configuring = false; // inside a setter or open(): the call reports its own errors
+};
+
+// Reads a line-settings text "speed,parity,databits,stopbits" (e.g. "19200,n,8,1").
+struct LineSettings
+{
+    qint32 baudRate = 19200;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+};
+bool parseLineSettings(const QString &text, LineSettings *out);
+
+} // namespace kelmor

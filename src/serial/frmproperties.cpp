@@ -1,0 +1,221 @@
+#include "frmproperties.h"
+
+#include "comkelmor.h"
+#include "failuremessage.h"
+#include "twips.h"
+
+#include <QComboBox>
+#include <QFont>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+
+#if !defined(KELMOR_VERSION_MAJOR) || !defined(KELMOR_VERSION_MINOR) || !defined(KELMOR_VERSION_PATCH)
+#error "KELMOR_VERSION_MAJOR/MINOR/PATCH must come from the build"
+#endif
+
+namespace kelmor {
+
+namespace {
+
+// Port numbers are shown the way the status bar always has: a blank where a minus sign
+// would stand, so port 1 reads "COM  1".
+QString portPanelText(int port)
+{
+    const QString number = port < 0 ? QString::number(port)
+                                     : QLatin1Char(' ') + QString::number(port);
+    return QStringLiteral("COM ") + number;
+}
+
+} // namespace
+
+FrmProperties::FrmProperties(ComKelmor &port, QWidget *parent)
+    : QDialog(parent,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                  | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    , m_port(port)
+{
+    setObjectName(QStringLiteral("frmProperties"));
+    setWindowTitle(QStringLiteral("COM-Anschluß-Einstellungen"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(twipsToPixels(6015), twipsToPixels(2745));
+    setSizeGripEnabled(false);
+
+    // The layout was drawn for MS Sans Serif 8.25 pt; the fallback face of most systems is
+    // wider and would cut "Anschluß:" and the frame caption off.
+    if (QFont::substitutes(QStringLiteral("MS Sans Serif")).isEmpty())
+        QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+    QFont dialogFont(QStringLiteral("MS Sans Serif"));
+    dialogFont.setPointSizeF(8.25);
+    setFont(dialogFont);
+
+    m_tabSettings = new QTabWidget(this);
+    m_tabSettings->setObjectName(QStringLiteral("tabSettings"));
+    m_tabSettings->setGeometry(twipsRect(90, 105, 5820, 2385));
+
+    // The page sits at the tab strip's client origin; only its size is ours to fix.
+    m_fraSettings = new QFrame;
+    m_fraSettings->setObjectName(QStringLiteral("fraSettings"));
+    m_fraSettings->setWindowTitle(QStringLiteral("Einstellungen"));
+    m_fraSettings->setFrameShape(QFrame::NoFrame);
+    m_fraSettings->setFixedSize(twipsRect(255, 570, 5445, 1695).size());
+    m_tabSettings->addTab(m_fraSettings, QStringLiteral("Einstellungen"));
+
+    m_cmdOK = new QPushButton(QStringLiteral("OK"), m_fraSettings);
+    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    m_cmdOK->setGeometry(twipsRect(3375, 465, 1080, 300));
+    m_cmdOK->setDefault(true);
+
+    m_cboPort = new QComboBox(m_fraSettings);
+    m_cboPort->setObjectName(QStringLiteral("cboPort"));
+    m_cboPort->setGeometry(twipsRect(1080, 150, 1425, 315));
+
+    m_label1 = new QLabel(QStringLiteral("Anschluß:"), m_fraSettings);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->setGeometry(twipsRect(330, 180, 735, 315));
+
+    m_frame1 = new QGroupBox(QStringLiteral("Maximale Geschwindigkeit"), m_fraSettings);
+    m_frame1->setObjectName(QStringLiteral("Frame1"));
+    m_frame1->setGeometry(twipsRect(180, 630, 2340, 870));
+
+    m_cboSpeed = new QComboBox(m_frame1);
+    m_cboSpeed->setObjectName(QStringLiteral("cboSpeed"));
+    m_cboSpeed->setGeometry(twipsRect(375, 330, 1695, 315));
+
+    m_cmdCancel = new QPushButton(QStringLiteral("Abbrechen"), m_fraSettings);
+    m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    m_cmdCancel->setGeometry(twipsRect(3375, 1185, 1080, 300));
+
+    setTabOrder(m_tabSettings, m_cmdOK);
+    setTabOrder(m_cmdOK, m_cboPort);
+    setTabOrder(m_cboPort, m_cboSpeed);
+    setTabOrder(m_cboSpeed, m_cmdCancel);
+    m_tabSettings->setFocus();
+
+    connect(m_cmdOK, &QPushButton::clicked, this, &FrmProperties::cmdOKClick);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &FrmProperties::cmdCancelClick);
+
+    LoadPropertySettings();
+}
+
+void FrmProperties::LoadPropertySettings()
+{
+    // Cleared first, so that loading twice never doubles the entries.
+    m_cboPort->clear();
+    m_cboSpeed->clear();
+    for (int n = 1; n <= 4; ++n)
+        m_cboPort->addItem(QStringLiteral("Com%1").arg(n));
+    m_cboSpeed->addItem(QStringLiteral("19200"));
+    m_cboSpeed->addItem(QStringLiteral("38400"));
+
+    // The speed is everything before ",n,8,1" (or ",n,8,1.5").
+    const QString settings = m_port.settings();
+    const int tail = settings.contains(QLatin1Char('.')) ? 8 : 6;
+    const QString speed = settings.left(qMax(0, settings.size() - tail));
+    m_cboSpeed->setCurrentIndex(m_cboSpeed->findText(speed, Qt::MatchExactly));
+
+    m_cboPort->setCurrentIndex(m_port.commPort() - 1);
+}
+
+QString FrmProperties::versionText()
+{
+    return QStringLiteral("V%1.%2 Rev.%3")
+        .arg(KELMOR_VERSION_MAJOR)
+        .arg(KELMOR_VERSION_MINOR)
+        .arg(KELMOR_VERSION_PATCH);
+}
+
+void FrmProperties::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (m_placed)
+        return;
+    m_placed = true;
+    if (const QScreen *s = screen()) {
+        const QRect area = s->geometry();
+        const QSize outer = frameGeometry().size();
+        move(area.x() + (area.width() - outer.width()) / 2,
+             area.y() + (area.height() - outer.height()) / 2);
+    }
+}
+
+void FrmProperties::keyPressEvent(QKeyEvent *event)
+{
+    // Escape belongs to no button here: only "Abbrechen" and the close box cancel.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void FrmProperties::cmdOKClick()
+{
+    try {
+        // A failing step is passed over; the last failure stays pending and decides
+        // whether the dialog may close.
+        ComError pending;
+        const auto step = [&pending](const ComError &result) {
+            if (result)
+                pending = result;
+        };
+
+        const int previous = m_port.commPort();
+        const int chosen = m_cboPort->currentIndex() + 1;
+        bool reopen = false;
+
+        if (chosen != previous) {
+            if (m_port.portOpen()) {
+                step(m_port.setPortOpen(false));
+                reopen = true;
+            }
+            step(m_port.setCommPort(chosen));
+            if (!pending && reopen)
+                step(m_port.setPortOpen(true));
+            if (pending) {
+                showFailureMessage(this, pending.description);
+                m_port.setCommPort(previous);
+                return;
+            }
+        }
+
+        step(m_port.setSettings(m_cboSpeed->currentText().trimmed()
+                                + QStringLiteral(",n,8,1")));
+        if (pending) {
+            showFailureMessage(this, pending.description);
+            return;
+        }
+
+        step(m_port.setHandshaking(0));
+        if (pending) {
+            showFailureMessage(this, pending.description);
+            return;
+        }
+
+        // A port that cannot be opened must not look configured in the status bar: the
+        // operator gets the reason and can choose another port or cancel.
+        step(m_port.setPortOpen(true));
+        if (pending) {
+            showFailureMessage(this, pending.description);
+            return;
+        }
+
+        emit panelText(1, portPanelText(m_port.commPort()));
+        emit panelText(2, m_port.settings());
+        emit panelText(4, versionText());
+        accept();
+    } catch (...) {
+        // Nothing may unwind into the event loop; the dialog stays for another try.
+    }
+}
+
+void FrmProperties::cmdCancelClick()
+{
+    reject();
+}
+
+} // namespace kelmor

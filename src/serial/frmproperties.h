@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QPushButton;
+class QTabWidget;
+class QFrame;
+class QGroupBox;
+class QLabel;
+
+namespace kelmor {
+
+class ComKelmor;
+
+// The port settings dialog "COM-Anschluß-Einstellungen": chooses port and speed, writes
+// them into the component, opens the port and reports through panelText().
+// Deletes itself whenever it closes (OK completed, "Abbrechen", close box).
+class FrmProperties : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit FrmProperties(ComKelmor &port, QWidget *parent = nullptr);
+
+    // Fills both lists afresh and selects the component's current port and speed.
+    void LoadPropertySettings();
+
+    // "V1.2 Rev.3" for version 1.2.3.
+    static QString versionText();
+
+signals:
+    // Panels 1, 2 and 4 of the main window's status bar (numbered from 1).
+    void panelText(int panel, const QString &text);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void cmdOKClick();
+    void cmdCancelClick();
+
+    ComKelmor &m_port;
+    QTabWidget *m_tabSettings = nullptr;
+    QFrame *m_fraSettings = nullptr;
+    QPushButton *m_cmdOK = nullptr;
+    QComboBox *m_cboPort = nullptr;
+    QLabel *m_label1 = nullptr;
+    QGroupBox *m_frame1 = nullptr;
+    QComboBox *m_cboSpeed = nullptr;
+    QPushButton *m_cmdCancel = nullptr;
+    bool m_placed = false;
+};
+
+} // namespace kelmor
