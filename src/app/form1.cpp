@@ -1,0 +1,556 @@
+#include "form1.h"
+
+#include "commands.h"
+#include "failuremessage.h"
+#include "form1layout.h"
+#include "frmproperties.h"
+#include "lifebitlamp.h"
+#include "monitortext.h"
+#include "statusword.h"
+#include "twips.h"
+
+#include "kelmoricon.xpm"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFont>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QIcon>
+#include <QPixmap>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStringList>
+#include <QStyle>
+#include <QStyleFactory>
+
+namespace kelmor {
+
+namespace {
+
+// Status lamps by the status bit that lights them.
+constexpr std::array<const char *, 15> kLampNames{
+    "lblAutorange", "lblPirani", "lblIG",    "lblAutoFil",  "lblFil1",
+    "lblFil2",      "lblDegas",  "lblEStrom", "lblSPman",   "lblSPout",
+    "lblSPauto",    "lblEnableEx", "lblResetIG", "lblPiVAC", "lblPiATM"};
+
+constexpr int kLampAutorange = 0;
+
+const QString kStart = QStringLiteral("START");
+const QString kStop = QStringLiteral("STOP");
+
+QFont fontFor(const FontSpec &spec, const QFont &windowFont)
+{
+    if (!spec.family)
+        return windowFont;
+    QFont font(QString::fromLatin1(spec.family));
+    // The int constructor would round 10.5 down to 10.
+    font.setPointSizeF(spec.pointSize);
+    font.setBold(spec.bold);
+    font.setItalic(spec.italic);
+    return font;
+}
+
+// A monitor's text as the box shows it: its CR LF and lone CR end lines.
+QString displayText(const QString &text)
+{
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
+} // namespace
+
+void initApplication()
+{
+    QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+    QApplication::setApplicationVersion(QStringLiteral(KELMOR_VERSION_STRING));
+    if (QStyle *style = QStyleFactory::create(QStringLiteral("windows")))
+        QApplication::setStyle(style);
+    if (!QFontDatabase::families().contains(QStringLiteral("MS Sans Serif")))
+        QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+    if (!QFontDatabase::families().contains(QStringLiteral("Times New Roman")))
+        QFont::insertSubstitution(QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"));
+}
+
+Form1::Form1(const QString &logPath, QWidget *parent) : QMainWindow(parent), m_log(logPath)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Service - Monitor für KELMOR"));
+    setWindowIcon(QIcon(QPixmap(kelmor_icon_xpm)));
+    buildControls();
+    wireControlBoxes();
+
+    connect(m_cmdBefehl, &QPushButton::clicked, this, &Form1::cmdBefehlClick);
+    connect(m_cmdSenden, &QPushButton::clicked, this, &Form1::cmdSendenClick);
+    connect(m_cmdMonitor, &QPushButton::clicked, this, &Form1::cmdMonitorClick);
+    connect(m_cmdCom, &QPushButton::clicked, this, &Form1::cmdComClick);
+    connect(&m_com, &ComKelmor::commEventRaised, this, &Form1::comKelmorCommEvent);
+}
+
+Form1::~Form1()
+{
+    if (m_dialog)
+        delete m_dialog.data();
+    m_com.setPortOpen(false);
+}
+
+void Form1::buildControls()
+{
+    QFont windowFont(QStringLiteral("MS Sans Serif"));
+    windowFont.setPointSizeF(8.25);
+    setFont(windowFont);
+
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+
+    for (const ControlSpec &spec : form1Layout()) {
+        QWidget *container = spec.container ? m_controls.value(QString::fromLatin1(spec.container))
+                                            : client;
+        const QString text = QString::fromUtf8(spec.text);
+        QWidget *w = nullptr;
+        switch (spec.kind) {
+        case ControlKind::Frame:
+            w = new QGroupBox(text, container);
+            break;
+        case ControlKind::Button:
+            w = new QPushButton(text, container);
+            static_cast<QPushButton *>(w)->setAutoDefault(false);
+            break;
+        case ControlKind::LineEdit:
+            w = new QLineEdit(text, container);
+            break;
+        case ControlKind::Monitor: {
+            auto *box = new QPlainTextEdit(container);
+            box->setReadOnly(true);
+            box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+            box->setTabChangesFocus(true);
+            QPalette pal = box->palette();
+            pal.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
+            box->setPalette(pal);
+            box->setPlainText(text);
+            // Read-only boxes still take the focus, so they stay in the tab chain.
+            box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+            w = box;
+            break;
+        }
+        case ControlKind::Label:
+        case ControlKind::Lamp: {
+            auto *label = new QLabel(text, container);
+            label->setAlignment(spec.alignment);
+            w = label;
+            break;
+        }
+        case ControlKind::CheckBox:
+            w = new QCheckBox(text, container);
+            break;
+        case ControlKind::LifeBit:
+            w = new LifeBitLamp(container);
+            break;
+        }
+        w->setObjectName(QString::fromLatin1(spec.name));
+        w->setFont(fontFor(spec.font, windowFont));
+        if (spec.toolTip)
+            w->setToolTip(QString::fromUtf8(spec.toolTip));
+        w->setGeometry(twipsRect(spec.left, spec.top, spec.width, spec.height));
+        m_controls.insert(w->objectName(), w);
+    }
+
+    for (int box = 0; box < kBoxCount; ++box)
+        m_boxes[box] = static_cast<QCheckBox *>(m_controls.value(boxObjectName(Box(box))));
+    for (std::size_t bit = 0; bit < kLampNames.size(); ++bit)
+        m_lamps[bit] = static_cast<QLabel *>(m_controls.value(QString::fromLatin1(kLampNames[bit])));
+    m_shapeLB = static_cast<LifeBitLamp *>(control(QStringLiteral("ShapeLB")));
+    m_lblDruck = static_cast<QLabel *>(control(QStringLiteral("lblDruck")));
+    m_lblSteuerbyte = static_cast<QLabel *>(control(QStringLiteral("lblSteuerbyte")));
+    m_textBoxBefehl = static_cast<QLineEdit *>(control(QStringLiteral("TextBoxBefehl")));
+    m_textSenden = static_cast<QPlainTextEdit *>(control(QStringLiteral("TextSenden")));
+    m_textEmpfang = static_cast<QPlainTextEdit *>(control(QStringLiteral("TextEmpfang")));
+    m_cmdBefehl = static_cast<QPushButton *>(control(QStringLiteral("CmdBefehl")));
+    m_cmdSenden = static_cast<QPushButton *>(control(QStringLiteral("CmdSenden")));
+    m_cmdMonitor = static_cast<QPushButton *>(control(QStringLiteral("cmdMonitor")));
+    m_cmdCom = static_cast<QPushButton *>(control(QStringLiteral("CmdCom")));
+    m_receiveText = m_textEmpfang->toPlainText();
+
+    // The status bar lies over the bottom of the client area, full width.
+    auto *bar = new QStatusBar(this);
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(true);
+    bar->setFixedHeight(twipsToPixels(kStatusBarHeight));
+    const auto panels = statusPanels();
+    for (std::size_t i = 0; i < panels.size(); ++i) {
+        auto *panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setMinimumWidth(twipsToPixels(panels[i].width));
+        panel->setFixedWidth(twipsToPixels(panels[i].width));
+        panel->setToolTip(QString::fromUtf8(panels[i].toolTip));
+        bar->addWidget(panel);
+        m_panels[i] = panel;
+    }
+    setStatusBar(bar);
+
+    // Tab order as the operator knows it.
+    static constexpr std::array kTabOrder{
+        "CheckAutorange", "CheckPirani", "CheckIG",     "CheckAutoFil", "CheckDegas",
+        "CheckFil1",      "CheckFil2",   "CmdSenden",   "TextSenden",   "TextEmpfang",
+        "cmdMonitor",     "CheckEStrom", "CheckSPman",  "CheckSPout",   "CheckSPauto",
+        "CmdCom",         "CheckPiVAK",  "CheckPiATM",  "TextBoxBefehl", "CmdBefehl",
+        "CheckExt_E",     "CheckReset"};
+    for (std::size_t i = 0; i + 1 < kTabOrder.size(); ++i)
+        setTabOrder(control(QString::fromLatin1(kTabOrder[i])),
+                    control(QString::fromLatin1(kTabOrder[i + 1])));
+    for (QWidget *w : m_controls) {
+        if (!qobject_cast<QCheckBox *>(w) && !qobject_cast<QPushButton *>(w)
+            && !qobject_cast<QLineEdit *>(w) && !qobject_cast<QPlainTextEdit *>(w))
+            w->setFocusPolicy(Qt::NoFocus);
+    }
+
+    resize(twipsToPixels(kForm1ClientWidth), twipsToPixels(kForm1ClientHeight));
+}
+
+void Form1::wireControlBoxes()
+{
+    // The model is the boxes' one source of truth; the widgets mirror it both ways.
+    for (int i = 0; i < kBoxCount; ++i) {
+        const Box box = Box(i);
+        connect(m_boxes[i], &QCheckBox::toggled, this,
+                [this, box](bool checked) { m_control.setChecked(box, checked); });
+    }
+    connect(&m_control, &ControlModel::checkedChanged, this,
+            [this](Box box, bool checked) { m_boxes[int(box)]->setChecked(checked); });
+    connect(&m_control, &ControlModel::enabledChanged, this,
+            [this](Box box, bool enabled) { m_boxes[int(box)]->setEnabled(enabled); });
+    connect(&m_control, &ControlModel::sendEnabledChanged, m_cmdSenden, &QWidget::setEnabled);
+    connect(&m_control, &ControlModel::controlWordChanged, this, [this](const QString &text) {
+        m_controlWordText = text;
+        m_lblSteuerbyte->setText(text);
+    });
+    for (int i = 0; i < kBoxCount; ++i) {
+        m_boxes[i]->setChecked(m_control.isChecked(Box(i)));
+        m_boxes[i]->setEnabled(m_control.isEnabled(Box(i)));
+    }
+    m_cmdSenden->setEnabled(m_control.sendEnabled());
+}
+
+void Form1::load()
+{
+    // 1. The settings dialog, modal and without an owner: the window is not shown yet.
+    showSettingsDialog(true);
+
+    // 2. Centre on the screen, by the window's outer size.
+    if (QScreen *scr = screen()) {
+        const QRect area = scr->geometry();
+        const QSize outer = frameGeometry().size();
+        move(area.x() + (area.width() - outer.width()) / 2,
+             area.y() + (area.height() - outer.height()) / 2);
+    }
+
+    // 3. to 8.: the control boxes and the control word.
+    m_control.startUp();
+
+    // 9. Both monitors empty.
+    m_sendText.clear();
+    setMonitorText(m_textSenden, m_sendText);
+    m_receiveText.clear();
+    setMonitorText(m_textEmpfang, m_receiveText);
+
+    // 10. Monitoring stopped.
+    m_cmdMonitor->setText(kStart);
+
+    // 11. Fourteen lamps dark; Autorange keeps its design-time look.
+    for (int bit = 1; bit < 15; ++bit)
+        m_lamps[bit]->setEnabled(false);
+    // 12., 13.
+    m_shapeLB->setLit(false);
+    m_lblDruck->setText(QStringLiteral("---"));
+
+    m_boxes[int(Box::Autorange)]->setFocus();
+}
+
+void Form1::UpdateControlWord()
+{
+    m_control.updateControlWord();
+}
+
+bool Form1::monitoringRuns() const
+{
+    return m_cmdMonitor->text() == kStop;
+}
+
+QString Form1::panelText(int panel) const
+{
+    if (panel < 1 || panel > int(m_panels.size()))
+        return {};
+    return m_panels[panel - 1]->text();
+}
+
+void Form1::setPanelText(int panel, const QString &text)
+{
+    if (panel >= 1 && panel <= int(m_panels.size()))
+        m_panels[panel - 1]->setText(text);
+}
+
+void Form1::showSettingsDialog(bool modal)
+{
+    if (m_dialog) {
+        m_dialog->raise();
+        m_dialog->activateWindow();
+        return;
+    }
+    // No owner: at start-up the main window is not on screen yet, and later the dialog
+    // must not keep the main window from closing.
+    auto *dialog = new FrmProperties(m_com, nullptr);
+    m_dialog = dialog;
+    connect(dialog, &FrmProperties::panelText, this, &Form1::setPanelText);
+    if (modal) {
+        dialog->exec();
+    } else {
+        dialog->show();
+    }
+}
+
+void Form1::cmdComClick()
+{
+    showSettingsDialog(false);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // The gauge is told nothing; an open log is closed with everything written when the
+    // window goes.
+    m_com.setPortOpen(false);
+    if (m_dialog)
+        m_dialog->close();
+    event->accept();
+}
+
+// ---------------------------------------------------------------- sending
+
+void Form1::setMonitorText(QPlainTextEdit *box, const QString &text)
+{
+    box->setPlainText(displayText(text));
+    QTextCursor cursor = box->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    box->setTextCursor(cursor);
+}
+
+void Form1::echoSent(const QByteArray &command)
+{
+    m_sendText = appendSendEcho(m_sendText, bytesAsText(command));
+    setMonitorText(m_textSenden, m_sendText);
+}
+
+void Form1::cmdBefehlClick()
+{
+    const QByteArray command = freeCommand(m_textBoxBefehl->text());
+    if (const ComError err = m_com.output(command)) {
+        showFailureMessage(this, err.description);
+        return;
+    }
+    echoSent(command);
+}
+
+void Form1::cmdSendenClick()
+{
+    const QByteArray command = controlWordCommand(m_controlWordText);
+    if (const ComError err = m_com.output(command)) {
+        // Not sent, so it stays ready to send.
+        showFailureMessage(this, err.description);
+        return;
+    }
+    echoSent(command);
+    m_control.setSendEnabled(false);
+}
+
+// ---------------------------------------------------------------- monitoring
+
+bool Form1::OpenDataLog()
+{
+    if (!m_log.open())
+        return false;
+    setPanelText(3, logPanelText(m_log.nativePath()));
+    return true;
+}
+
+bool Form1::CloseDataLog()
+{
+    const bool ok = m_log.close();
+    setPanelText(3, QString());
+    return ok;
+}
+
+void Form1::cmdMonitorClick()
+{
+    if (m_cmdMonitor->text() == kStart)
+        startMonitoring();
+    else
+        stopMonitoring();
+}
+
+void Form1::startMonitoring()
+{
+    if (!OpenDataLog()) {
+        showFailureMessage(this, QStringLiteral("Die Datenaufzeichnung kann nicht beginnen: "
+                                                "die Datei %1 lässt sich nicht öffnen.\n%2")
+                                     .arg(m_log.nativePath(), m_log.errorString()));
+        return;
+    }
+    if (const ComError err = m_com.output(startMonitoringCommand())) {
+        // The gauge was not asked to send, so there is no run; the header stays.
+        CloseDataLog();
+        showFailureMessage(this, err.description);
+        return;
+    }
+    m_cmdMonitor->setText(kStop);
+}
+
+Form1::StopResult Form1::stopRun()
+{
+    StopResult result;
+    result.sendError = m_com.output(stopMonitoringCommand());
+    result.logClosed = CloseDataLog();
+    m_cmdMonitor->setText(kStart);
+    darkenStatusDisplay();
+    return result;
+}
+
+QString Form1::stopProblems(const StopResult &result) const
+{
+    QStringList problems;
+    if (result.sendError)
+        problems << QStringLiteral("Der Befehl SX0 konnte nicht gesendet werden.\n%1")
+                        .arg(result.sendError.description);
+    if (!result.logClosed)
+        problems << QStringLiteral("Die Datei %1 konnte nicht vollständig geschrieben werden.\n%2")
+                        .arg(m_log.nativePath(), m_log.errorString());
+    return problems.join(QStringLiteral("\n\n"));
+}
+
+void Form1::stopMonitoring()
+{
+    const QString problems = stopProblems(stopRun());
+    if (!problems.isEmpty())
+        showFailureMessage(this, QStringLiteral("Die Überwachung wurde beendet.\n\n") + problems);
+}
+
+void Form1::darkenStatusDisplay()
+{
+    for (QLabel *lamp : m_lamps)
+        lamp->setEnabled(false);
+    m_shapeLB->setLit(false);
+    m_lblDruck->setText(QStringLiteral("---"));
+}
+
+// ---------------------------------------------------------------- receiving
+
+void Form1::DecodeStatusWord(QByteArrayView statusText)
+{
+    QLabel *autorange = m_lamps[kLampAutorange];
+    QPalette pal = autorange->palette();
+    const QColor greyText = pal.color(QPalette::Disabled, QPalette::WindowText);
+    // 1.
+    pal.setColor(QPalette::Active, QPalette::WindowText, greyText);
+    pal.setColor(QPalette::Inactive, QPalette::WindowText, greyText);
+    autorange->setPalette(pal);
+    // 2.
+    for (int bit = 1; bit <= 6; ++bit)
+        m_lamps[bit]->setEnabled(false);
+    // 3.
+    const quint16 word = readStatusWord(statusText);
+    // 4.
+    if (word & 0x0001) {
+        pal.setColor(QPalette::Active, QPalette::WindowText, Qt::black);
+        pal.setColor(QPalette::Inactive, QPalette::WindowText, Qt::black);
+        autorange->setPalette(pal);
+        autorange->setEnabled(true);
+    }
+    // 5.
+    for (int bit = 1; bit <= 6; ++bit) {
+        if (word & (1u << bit))
+            m_lamps[bit]->setEnabled(true);
+    }
+    // 6.
+    for (int bit = 7; bit <= 14; ++bit)
+        m_lamps[bit]->setEnabled((word & (1u << bit)) != 0);
+    // 7.
+    m_shapeLB->setLit((word & kLifeBit) != 0);
+}
+
+void Form1::comKelmorCommEvent()
+{
+    switch (m_com.commEvent()) {
+    case ComEvReceive:
+        handleReceive();
+        break;
+    case ComEvDeviceFailed:
+        // Told once per failure; the run goes on until the operator stops it.
+        reportLater(m_com.lastDeviceError().description);
+        break;
+    default:
+        break;
+    }
+}
+
+void Form1::postReceive()
+{
+    if (m_receivePosted)
+        return;
+    m_receivePosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_receivePosted = false;
+            handleReceive();
+        },
+        Qt::QueuedConnection);
+}
+
+void Form1::handleReceive()
+{
+    // 2.
+    m_rx.append(m_com.input());
+    // 3. to 6., 9.
+    std::optional<AnswerLine> answer = m_rx.takeLine();
+    if (!answer)
+        return;
+    if (answer->isMeasurement()) {
+        DecodeStatusWord(answer->statusField);
+        m_lblDruck->setText(bytesAsText(pressureText(answer->pressureField)));
+    }
+    // 7., 10., 11.
+    m_receiveText = ::kelmor::receiveMonitorText(answer->line);
+    setMonitorText(m_textEmpfang, m_receiveText);
+    // 8.
+    if (m_cmdMonitor->text() == kStop && !m_log.writeRecord(answer->line)) {
+        // Nothing more can be recorded: end the run as a stop click would, keeping what
+        // the file already holds, and say so once.
+        QString text = QStringLiteral("Die Datenaufzeichnung in %1 ist fehlgeschlagen; die "
+                                      "Überwachung wurde beendet.\n%2")
+                           .arg(m_log.nativePath(), m_log.errorString());
+        const QString problems = stopProblems(stopRun());
+        if (!problems.isEmpty())
+            text += QStringLiteral("\n\n") + problems;
+        reportLater(text);
+    }
+    // Lines that are already complete must not wait for the gauge's next characters.
+    if (m_rx.hasLine())
+        postReceive();
+}
+
+void Form1::reportLater(const QString &text)
+{
+    // Not from inside the receive handler: a message box runs its own event loop.
+    QMetaObject::invokeMethod(
+        this, [this, text] { showFailureMessage(this, text); }, Qt::QueuedConnection);
+}
+
+} // namespace kelmor

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "comkelmor.h"
+#include "controlmodel.h"
+#include "datalog.h"
+#include "frmproperties.h"
+#include "logrecord.h"
+#include "receivebuffer.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace kelmor {
+
+class FrmProperties;
+class LifeBitLamp;
+
+// The main window "Service - Monitor für KELMOR".
+//
+// It owns the controls, the serial-port component, the control boxes' model, the receive
+// buffer and the data log; the work itself is done by those, the window only wires them
+// to its controls.
+class Form1 : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit Form1(const QString &logPath = defaultLogPath(), QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // The Load event: the settings dialog (modal), then the start-up state. Call once,
+    // before the window is first shown.
+    void load();
+
+    void UpdateControlWord();
+    void DecodeStatusWord(QByteArrayView statusText);
+    bool OpenDataLog();
+    bool CloseDataLog();
+
+    // Control by its object name, as laid out; nullptr for an unknown name.
+    QWidget *control(const QString &name) const { return m_controls.value(name); }
+    QString panelText(int panel) const; // 1..4
+
+    ComKelmor &comKelmor() { return m_com; }
+    ControlModel &controlModel() { return m_control; }
+    DataLog &dataLog() { return m_log; }
+    const ReceiveBuffer &receiveBuffer() const { return m_rx; }
+    QString controlWordText() const { return m_controlWordText; }
+    QString sendMonitorText() const { return m_sendText; }
+    QString receiveMonitorText() const { return m_receiveText; }
+    bool monitoringRuns() const;
+    // The dialog opened through CmdCom, while it is open.
+    FrmProperties *settingsDialog() const { return m_dialog; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void wireControlBoxes();
+    void setPanelText(int panel, const QString &text);
+    void showSettingsDialog(bool modal);
+
+    // Event handlers
+    void cmdBefehlClick();
+    void cmdSendenClick();
+    void cmdMonitorClick();
+    void cmdComClick();
+    void comKelmorCommEvent();
+    void handleReceive();
+    void postReceive();
+
+    void startMonitoring();
+    void stopMonitoring();
+    struct StopResult
+    {
+        ComError sendError;
+        bool logClosed = true;
+    };
+    // The stop click's steps; the caller tells the operator what went wrong.
+    StopResult stopRun();
+    QString stopProblems(const StopResult &result) const;
+    void darkenStatusDisplay();
+    void echoSent(const QByteArray &command);
+    void reportLater(const QString &text);
+    void setMonitorText(QPlainTextEdit *box, const QString &text);
+
+    ComKelmor m_com;
+    ControlModel m_control;
+    ReceiveBuffer m_rx;
+    DataLog m_log;
+
+    QHash<QString, QWidget *> m_controls;
+    std::array<QCheckBox *, kBoxCount> m_boxes{};
+    std::array<QLabel *, 15> m_lamps{}; // by status bit
+    std::array<QLabel *, 4> m_panels{};
+    LifeBitLamp *m_shapeLB = nullptr;
+    QLabel *m_lblDruck = nullptr;
+    QLabel *m_lblSteuerbyte = nullptr;
+    QLineEdit *m_textBoxBefehl = nullptr;
+    QPlainTextEdit *m_textSenden = nullptr;
+    QPlainTextEdit *m_textEmpfang = nullptr;
+    QPushButton *m_cmdBefehl = nullptr;
+    QPushButton *m_cmdSenden = nullptr;
+    QPushButton *m_cmdMonitor = nullptr;
+    QPushButton *m_cmdCom = nullptr;
+
+    QPointer<FrmProperties> m_dialog;
+    QString m_controlWordText;
+    QString m_sendText;
+    QString m_receiveText;
+    bool m_receivePosted = false;
+};
+
+// Application-wide set-up shared by the program and its tests: names, version, style
+// and font substitutes.
+void initApplication();
+
+} // namespace kelmor

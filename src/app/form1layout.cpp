@@ -1,0 +1,101 @@
+#include "form1layout.h"
+
+#include <array>
+
+namespace kelmor {
+
+namespace {
+
+constexpr FontSpec kDefault{};
+constexpr FontSpec kSansButton{"MS Sans Serif", 9.75};
+constexpr FontSpec kSerif{"Times New Roman", 10.5};
+constexpr FontSpec kSerifLamp{"Times New Roman", 10.5, true};
+constexpr FontSpec kSerifLarge{"Times New Roman", 14.25, true, true};
+constexpr FontSpec kSerifLifeBit{"Times New Roman", 11.25};
+
+constexpr Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
+constexpr Qt::Alignment kRight = Qt::AlignRight | Qt::AlignVCenter;
+
+using K = ControlKind;
+
+// Reads like the window's design sheet: name, kind, container, text, tooltip, font,
+// left, top, width, height in twips.
+constexpr std::array kLayout{
+    // Frames
+    ControlSpec{"FrameControl", K::Frame, nullptr, "Steuern KELMOR", nullptr, kDefault, 240, 240, 5055, 4695},
+    ControlSpec{"FrameStatus", K::Frame, nullptr, "Status KELMOR", nullptr, kDefault, 5880, 240, 4815, 4695},
+    ControlSpec{"Cmdframe", K::Frame, nullptr, "Befehl", nullptr, kDefault, 240, 5040, 5055, 735},
+    ControlSpec{"FrameSenden", K::Frame, nullptr, "Monitor Senden", nullptr, kDefault, 240, 5880, 5055, 1932},
+    ControlSpec{"FrameEmpfang", K::Frame, nullptr, "Monitor Empfang", nullptr, kDefault, 5880, 5880, 4815, 2412},
+
+    // Buttons, text boxes and the pressure read-out
+    ControlSpec{"CmdBefehl", K::Button, "Cmdframe", "Senden", nullptr, kSansButton, 3480, 240, 1335, 375},
+    ControlSpec{"TextBoxBefehl", K::LineEdit, "Cmdframe", "RV", "Schreib- oder Lesebefehl", kDefault, 120, 240, 2535, 375},
+    ControlSpec{"TextSenden", K::Monitor, "FrameSenden", "", nullptr, kDefault, 120, 240, 4815, 1572},
+    ControlSpec{"TextEmpfang", K::Monitor, "FrameEmpfang", "Text1", nullptr, kDefault, 120, 240, 4575, 1572},
+    ControlSpec{"cmdMonitor", K::Button, "FrameEmpfang", "Command1", nullptr, kDefault, 1320, 1920, 1692, 432},
+    ControlSpec{"CmdSenden", K::Button, "FrameControl", "Steuerwort senden", nullptr, kSansButton, 1320, 3960, 2292, 492},
+    ControlSpec{"CmdCom", K::Button, nullptr, "Schnittstelle", nullptr, kDefault, 1800, 8040, 1695, 375},
+    ControlSpec{"Label1", K::Label, "FrameControl", "Steuerwort (Hex):", nullptr, kSerif, 360, 3360, 1575, 255},
+    ControlSpec{"lblSteuerbyte", K::Label, "FrameControl", "", nullptr, kSerif, 2040, 3360, 495, 255},
+    ControlSpec{"Label3", K::Label, "FrameStatus", "Druck:", nullptr, kSerifLarge, 1200, 4200, 855, 255, kRight},
+    ControlSpec{"lblDruck", K::Label, "FrameStatus", "----", nullptr, kSerifLarge, 2280, 4200, 1695, 255},
+    ControlSpec{"Label2", K::Label, "FrameStatus", "Lebensbit", nullptr, kSerifLifeBit, 720, 3720, 855, 255},
+    ControlSpec{"ShapeLB", K::LifeBit, "FrameStatus", "", nullptr, kDefault, 360, 3720, 240, 240},
+
+    // Status lamps: left column
+    ControlSpec{"lblSPman", K::Lamp, "FrameStatus", "SP manuell", nullptr, kSerifLamp, 360, 360, 1695, 255},
+    ControlSpec{"lblSPout", K::Lamp, "FrameStatus", "SP Ausgang", nullptr, kSerifLamp, 360, 840, 1695, 255},
+    ControlSpec{"lblSPauto", K::Lamp, "FrameStatus", "SP Auto", nullptr, kSerifLamp, 360, 1320, 1695, 255},
+    ControlSpec{"lblEnableEx", K::Lamp, "FrameStatus", "Freigabe Extern", nullptr, kSerifLamp, 360, 1800, 1695, 255},
+    ControlSpec{"lblResetIG", K::Lamp, "FrameStatus", "Reset IG-Error", nullptr, kSerifLamp, 360, 2280, 1695, 255},
+    ControlSpec{"lblPiVAC", K::Lamp, "FrameStatus", "Pirani-VAC", nullptr, kSerifLamp, 360, 2760, 1695, 255},
+    ControlSpec{"lblPiATM", K::Lamp, "FrameStatus", "Pirani-ATM", nullptr, kSerifLamp, 360, 3240, 1695, 255},
+    // Status lamps: right column
+    ControlSpec{"lblAutorange", K::Lamp, "FrameStatus", "Autorange", nullptr, kSerifLamp, 2760, 360, 1695, 255},
+    ControlSpec{"lblPirani", K::Lamp, "FrameStatus", "Pirani", nullptr, kSerifLamp, 2760, 840, 1695, 255},
+    ControlSpec{"lblIG", K::Lamp, "FrameStatus", "IG", nullptr, kSerifLamp, 2760, 1320, 1695, 255},
+    ControlSpec{"lblAutoFil", K::Lamp, "FrameStatus", "Auto Filament", nullptr, kSerifLamp, 2760, 1800, 1695, 255},
+    ControlSpec{"lblFil1", K::Lamp, "FrameStatus", "Filament 1", nullptr, kSerifLamp, 2760, 2280, 1695, 255},
+    ControlSpec{"lblFil2", K::Lamp, "FrameStatus", "Filament 2", nullptr, kSerifLamp, 2760, 2760, 1695, 255},
+    ControlSpec{"lblDegas", K::Lamp, "FrameStatus", "Degas", nullptr, kSerifLamp, 2760, 3240, 1695, 255},
+    ControlSpec{"lblEStrom", K::Lamp, "FrameStatus", "Kleiner E-Strom", nullptr, kSerifLamp, 2760, 3720, 1695, 255},
+
+    // Control check boxes
+    ControlSpec{"CheckSPman", K::CheckBox, "FrameControl", "SP manuell", "Freigabe für SP über Bit steuern", kSerif, 360, 360, 1695, 252},
+    ControlSpec{"CheckSPout", K::CheckBox, "FrameControl", "SP Ausgang", "SP über Bit steuern", kSerif, 360, 720, 1695, 252},
+    ControlSpec{"CheckSPauto", K::CheckBox, "FrameControl", "SP Auto", "SP-Funktion einschalten", kSerif, 360, 1080, 1695, 252},
+    ControlSpec{"CheckExt_E", K::CheckBox, "FrameControl", "Freigabe Extern", "Freigabe externe Eingänge", kSerif, 360, 1440, 1695, 252},
+    ControlSpec{"CheckReset", K::CheckBox, "FrameControl", "Reset IG Error", "Reset Fehlerbit für IG", kSerif, 360, 1800, 1695, 252},
+    ControlSpec{"CheckPiVAK", K::CheckBox, "FrameControl", "Pirani-VAC", "Abgleich Pirani Vakuum", kSerif, 360, 2160, 1695, 240},
+    ControlSpec{"CheckPiATM", K::CheckBox, "FrameControl", "Pirani-ATM", "Abgleich Pirani Atmosphäre", kSerif, 360, 2520, 1695, 240},
+    ControlSpec{"CheckAutorange", K::CheckBox, "FrameControl", "Autorange", "Automatische Umschaltung der Meßprinzipien", kSerif, 3000, 360, 1695, 252},
+    ControlSpec{"CheckPirani", K::CheckBox, "FrameControl", "Pirani", nullptr, kSerif, 3000, 720, 1695, 252},
+    ControlSpec{"CheckIG", K::CheckBox, "FrameControl", "IG", nullptr, kSerif, 3000, 1080, 1575, 252},
+    ControlSpec{"CheckAutoFil", K::CheckBox, "FrameControl", "Auto Filament", "Automatische Umschaltung der Filamente", kSerif, 3000, 1440, 1575, 252},
+    ControlSpec{"CheckFil1", K::CheckBox, "FrameControl", "Filament 1", "Manuelle Wahl Filament 1", kSerif, 3000, 1800, 1575, 252},
+    ControlSpec{"CheckFil2", K::CheckBox, "FrameControl", "Filament 2", "Manuelle Wahl Filament 2", kSerif, 3000, 2160, 1695, 252},
+    ControlSpec{"CheckDegas", K::CheckBox, "FrameControl", "Degas", "Entgasen  Ein/Aus", kSerif, 3000, 2520, 1695, 252},
+    ControlSpec{"CheckEStrom", K::CheckBox, "FrameControl", "kleiner E-Strom", "Kleinen Emissionsstrombereich einstellen", kSerif, 3000, 2880, 1695, 252},
+};
+
+constexpr std::array kPanels{
+    PanelSpec{1040, "Nummer der Schnittstelle"},
+    PanelSpec{1440, "Baudrate, Parität, Datenbits, Stoppbits"},
+    PanelSpec{3200, "Speicherort"},
+    PanelSpec{1600, "Versions-Information"},
+};
+
+} // namespace
+
+std::span<const ControlSpec> form1Layout()
+{
+    return kLayout;
+}
+
+std::span<const PanelSpec> statusPanels()
+{
+    return kPanels;
+}
+
+} // namespace kelmor

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+
+namespace kelmor {
+
+// The round life-bit lamp: a green circle, filled while lit, only its outline while dark.
+class LifeBitLamp : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit LifeBitLamp(QWidget *parent = nullptr);
+
+    bool isLit() const { return m_lit; }
+    void setLit(bool lit);
+
+    static QColor fillColor() { return QColor(0, 255, 0); }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    bool m_lit = true; // a freshly placed lamp is filled until start-up darkens it
+};
+
+} // namespace kelmor

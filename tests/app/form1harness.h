@@ -1,0 +1,99 @@
+#pragma once
+
+#include "failuremessage.h"
+#include "form1.h"
+#include "ptypair.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace kelmor::test {
+
+// Records every failure message instead of showing a box that would block.
+class MessageCatcher
+{
+public:
+    MessageCatcher()
+    {
+        m_previous = setFailureMessageHandler(
+            [this](QWidget *, const QString &text) { m_messages << text; });
+    }
+    ~MessageCatcher() { setFailureMessageHandler(m_previous); }
+    QStringList &messages() { return m_messages; }
+
+private:
+    QStringList m_messages;
+    FailureMessageHandler m_previous;
+};
+
+enum class DialogAnswer { Ok, Cancel };
+
+// Answers the settings dialog that the Load event shows modally.
+inline void answerStartupDialog(DialogAnswer answer, int portIndex = 0, int speedIndex = 0)
+{
+    QTimer::singleShot(0, [=] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal) {
+            qWarning("no modal settings dialog");
+            return;
+        }
+        if (auto *port = modal->findChild<QComboBox *>(QStringLiteral("cboPort")))
+            port->setCurrentIndex(portIndex);
+        if (auto *speed = modal->findChild<QComboBox *>(QStringLiteral("cboSpeed")))
+            speed->setCurrentIndex(speedIndex);
+        const QString button = answer == DialogAnswer::Ok ? QStringLiteral("cmdOK")
+                                                          : QStringLiteral("cmdCancel");
+        if (auto *b = modal->findChild<QPushButton *>(button))
+            QTest::mouseClick(b, Qt::LeftButton);
+    });
+}
+
+// A main window after its Load event, with Com1 on a pseudo-terminal and the data log
+// in a private folder.
+struct LoadedWindow
+{
+    explicit LoadedWindow(DialogAnswer answer = DialogAnswer::Ok)
+    {
+        qputenv("KELMOR_COM1", pty.slavePath().toLocal8Bit());
+        logPath = dir.filePath(QStringLiteral("KelmorLog.txt"));
+        window = std::make_unique<Form1>(logPath);
+        answerStartupDialog(answer);
+        window->load();
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            qWarning("the main window was not exposed");
+    }
+
+    template <typename T = QWidget>
+    T *get(const char *name) const
+    {
+        return qobject_cast<T *>(window->control(QString::fromLatin1(name)));
+    }
+
+    QByteArray logBytes() const
+    {
+        QFile f(logPath);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // Sends bytes as the gauge and lets the window handle them.
+    void gaugeSends(const QByteArray &bytes, int settleMs = 50)
+    {
+        QVERIFY(pty.write(bytes));
+        QTest::qWait(settleMs);
+    }
+
+    MessageCatcher messages;
+    PtyPair pty;
+    QTemporaryDir dir;
+    QString logPath;
+    std::unique_ptr<Form1> window;
+};
+
+} // namespace kelmor::test

@@ -1,0 +1,353 @@
+// Sending commands and monitoring runs on the real window, with the gauge played on a
+// pseudo-terminal: the bytes on the line, the send monitor, and every way a run can fail.
+
+#include "form1harness.h"
+#include "gaugelines.h"
+#include "lifebitlamp.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+#include <sys/resource.h>
+
+using namespace kelmor;
+using namespace kelmor::test;
+
+namespace {
+
+const char *const kLamps[] = {"lblAutorange", "lblPirani",  "lblIG",       "lblAutoFil",
+                              "lblFil1",      "lblFil2",    "lblDegas",    "lblEStrom",
+                              "lblSPman",     "lblSPout",   "lblSPauto",   "lblEnableEx",
+                              "lblResetIG",   "lblPiVAC",   "lblPiATM"};
+
+// A log file that takes a fixed number of bytes and then refuses the rest, like a disk
+// that fills up in the middle of a record.
+class FillingFile : public QFile
+{
+public:
+    FillingFile(const QString &path, qint64 room) : QFile(path), m_room(room) {}
+
+protected:
+    qint64 writeData(const char *data, qint64 len) override
+    {
+        if (m_room <= 0) {
+            setErrorString(QStringLiteral("No space left on device"));
+            return -1;
+        }
+        const qint64 n = QFile::writeData(data, qMin(len, m_room));
+        if (n > 0)
+            m_room -= n;
+        return n;
+    }
+
+private:
+    qint64 m_room;
+};
+
+void click(LoadedWindow &lw, const char *button)
+{
+    QTest::mouseClick(lw.get<QPushButton>(button), Qt::LeftButton);
+}
+
+void sendFree(LoadedWindow &lw, const QString &text)
+{
+    lw.get<QLineEdit>("TextBoxBefehl")->setText(text);
+    click(lw, "CmdBefehl");
+}
+
+double cpuSeconds()
+{
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
+           + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+class TestForm1Monitoring : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initApplication(); }
+    void bytesOnTheLine_data();
+    void bytesOnTheLine();
+    void controlWordAfterStartUp();
+    void sendMonitorTrimming_data();
+    void sendMonitorTrimming();
+    void sendMonitorThirteenCharacters();
+    void wholeRun();
+    void anyOtherCaptionStops();
+    void sendsWithThePortClosed();
+    void startWithThePortClosed();
+    void logThatCannotBeOpened_data();
+    void logThatCannotBeOpened();
+    void diskFullInTheMiddleOfARun();
+    void unplugInTheMiddleOfARun();
+};
+
+void TestForm1Monitoring::bytesOnTheLine_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("RV") << QStringLiteral("RV") << QByteArray("RV\r");
+    QTest::newRow("lower case with blanks") << QStringLiteral("  sc 0009 ") << QByteArray("  sc 0009 \r");
+    QTest::newRow("empty: a lone CR") << QString() << QByteArray("\r");
+    QTest::newRow("umlaut as one byte") << QStringLiteral("Ä?ß") << QByteArray("\xC4?\xDF\r");
+    QTest::newRow("no Latin-1 byte: a question mark") << QStringLiteral("a€b") << QByteArray("a?b\r");
+}
+
+void TestForm1Monitoring::bytesOnTheLine()
+{
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, bytes);
+    LoadedWindow lw;
+    sendFree(lw, typed);
+    QCOMPARE(lw.pty.read(bytes.size()), bytes);
+    QCOMPARE(lw.get<QLineEdit>("TextBoxBefehl")->text(), typed); // kept after sending
+    QCOMPARE(lw.window->sendMonitorText(), QString::fromLatin1(bytes + "\n"));
+    QVERIFY(lw.messages.messages().isEmpty());
+}
+
+void TestForm1Monitoring::controlWordAfterStartUp()
+{
+    LoadedWindow lw;
+    QVERIFY(lw.get("CmdSenden")->isEnabled());
+    sendFree(lw, QStringLiteral("RV")); // a free command in between changes nothing
+    QCOMPARE(lw.pty.read(3), QByteArray("RV\r"));
+    click(lw, "CmdSenden");
+    QCOMPARE(lw.pty.read(8).toHex(' '), QByteArray("53 43 20 30 30 30 39 0d"));
+    QVERIFY(!lw.get("CmdSenden")->isEnabled());
+    QTest::mouseClick(lw.get<QCheckBox>("CheckReset"), Qt::LeftButton, {}, QPoint(6, 8));
+    QVERIFY(lw.get("CmdSenden")->isEnabled());
+    click(lw, "CmdSenden");
+    QCOMPARE(lw.pty.read(8), QByteArray("SC 1009\r"));
+}
+
+void TestForm1Monitoring::sendMonitorTrimming_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("kept");
+    // The echo is the command, its CR and an LF.
+    QTest::newRow("exactly 200 kept") << 198 << 200;
+    QTest::newRow("201 cut to 150") << 199 << 150;
+    QTest::newRow("far over") << 1000 << 150;
+    QTest::newRow("short") << 5 << 7;
+}
+
+void TestForm1Monitoring::sendMonitorTrimming()
+{
+    QFETCH(int, length);
+    QFETCH(int, kept);
+    LoadedWindow lw;
+    QString typed;
+    for (int i = 0; i < length; ++i)
+        typed += QChar(u'a' + i % 26);
+    sendFree(lw, typed);
+    const QString expected = (typed + QStringLiteral("\r\n")).right(kept);
+    QCOMPARE(lw.window->sendMonitorText(), expected);
+    auto *box = lw.get<QPlainTextEdit>("TextSenden");
+    QCOMPARE(box->textCursor().position(), box->document()->characterCount() - 1);
+}
+
+void TestForm1Monitoring::sendMonitorThirteenCharacters()
+{
+    LoadedWindow lw;
+    sendFree(lw, QStringLiteral("RV"));
+    click(lw, "CmdSenden");
+    QCOMPARE(lw.window->sendMonitorText(), QStringLiteral("RV\r\nSC 0009\r\n"));
+    QCOMPARE(lw.window->sendMonitorText().size(), 13);
+}
+
+void TestForm1Monitoring::wholeRun()
+{
+    LoadedWindow lw;
+    click(lw, "cmdMonitor");
+    QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
+    QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("STOP"));
+    QVERIFY(lw.logBytes().endsWith("\"\r\n"));
+    const QByteArray header = lw.logBytes();
+    QCOMPARE(header.count("\r\n"), 1);
+    // Starting alone lights nothing.
+    QVERIFY(!lw.get("lblPirani")->isEnabled());
+    QCOMPARE(lw.window->sendMonitorText(), QString()); // start and stop are not echoed
+
+    const QByteArray a = measurementLine("9.87E+02", "800B\t");
+    const QByteArray b = measurementLine("1.00E-06", "0051\t");
+    lw.gaugeSends(a + "\r");
+    QCOMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral("9.87E+02"));
+    QVERIFY(lw.get("lblPirani")->isEnabled());
+    QVERIFY(lw.get("lblAutoFil")->isEnabled());
+    QVERIFY(lw.get<LifeBitLamp>("ShapeLB")->isLit());
+    lw.gaugeSends(b + "\r\n");
+    lw.gaugeSends(a + "\r\n");
+    QCOMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral(" 9.87E+0"));
+
+    click(lw, "cmdMonitor");
+    QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
+    QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
+    for (const char *lamp : kLamps)
+        QVERIFY2(!lw.get(lamp)->isEnabled(), lamp);
+    QVERIFY(!lw.get<LifeBitLamp>("ShapeLB")->isLit());
+    QCOMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral("---"));
+    QCOMPARE(lw.window->panelText(3), QString());
+    QCOMPARE(lw.window->receiveMonitorText(), QString::fromLatin1("\n" + a + "\r\n"));
+    const QByteArray run1 = header + "\"" + a + "\"\r\n\"" + b + "\"\r\n\"\n" + a + "\"\r\n";
+    QCOMPARE(lw.logBytes(), run1);
+
+    // After the stop lines are shown, not logged; the LF of the last CR LF opens it.
+    lw.gaugeSends("after\r");
+    QCOMPARE(lw.window->receiveMonitorText(), QStringLiteral("\nafter\r\n"));
+    QCOMPARE(lw.logBytes(), run1);
+
+    // A second run writes a second header.
+    click(lw, "cmdMonitor");
+    QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
+    lw.gaugeSends("x\r");
+    click(lw, "cmdMonitor");
+    QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
+    const QByteArray log = lw.logBytes();
+    QCOMPARE(log.count("\r\n"), 6);
+    QVERIFY(log.endsWith("\"x\"\r\n"));
+    QVERIFY(lw.messages.messages().isEmpty());
+}
+
+void TestForm1Monitoring::anyOtherCaptionStops()
+{
+    LoadedWindow lw;
+    lw.get<QPushButton>("cmdMonitor")->setText(QStringLiteral("start"));
+    click(lw, "cmdMonitor");
+    QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
+    QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
+    QVERIFY(!lw.get("lblAutorange")->isEnabled());
+}
+
+void TestForm1Monitoring::sendsWithThePortClosed()
+{
+    LoadedWindow lw(DialogAnswer::Cancel);
+    click(lw, "CmdBefehl");
+    QCOMPARE(lw.messages.messages().size(), 1);
+    QVERIFY(lw.messages.messages().constFirst().contains(QLatin1String("Com1")));
+    QCOMPARE(lw.window->sendMonitorText(), QString());
+    click(lw, "CmdSenden");
+    QCOMPARE(lw.messages.messages().size(), 2);
+    QVERIFY(lw.get("CmdSenden")->isEnabled()); // nothing was sent
+    QCOMPARE(lw.window->sendMonitorText(), QString());
+    QCOMPARE(lw.pty.read(1, 100), QByteArray());
+}
+
+void TestForm1Monitoring::startWithThePortClosed()
+{
+    LoadedWindow lw(DialogAnswer::Cancel);
+    click(lw, "cmdMonitor");
+    QCOMPARE(lw.messages.messages().size(), 1);
+    QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
+    QCOMPARE(lw.window->panelText(3), QString());
+    QVERIFY(!lw.window->dataLog().isOpen());
+    // The header stays: the file only ever grows.
+    QCOMPARE(lw.logBytes().count("\r\n"), 1);
+    // A stop that cannot send still stops, and says so.
+    lw.get<QPushButton>("cmdMonitor")->setText(QStringLiteral("STOP"));
+    click(lw, "cmdMonitor");
+    QCOMPARE(lw.messages.messages().size(), 2);
+    QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
+}
+
+void TestForm1Monitoring::logThatCannotBeOpened_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("a folder in the file's place") << QStringLiteral("folder");
+    QTest::newRow("a missing folder") << QStringLiteral("missing");
+    QTest::newRow("a full disk") << QStringLiteral("full");
+}
+
+void TestForm1Monitoring::logThatCannotBeOpened()
+{
+    QFETCH(QString, how);
+    LoadedWindow lw;
+    QString path = lw.logPath;
+    if (how == QLatin1String("folder"))
+        QVERIFY(QDir().mkpath(path));
+    else if (how == QLatin1String("missing"))
+        path = lw.dir.filePath(QStringLiteral("gone/KelmorLog.txt"));
+    else
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), path));
+    lw.window.reset();
+    lw.window = std::make_unique<Form1>(path);
+    answerStartupDialog(DialogAnswer::Ok);
+    lw.window->load();
+
+    click(lw, "cmdMonitor");
+    QCOMPARE(lw.messages.messages().size(), 1);
+    QVERIFY2(lw.messages.messages().constFirst().contains(path), qPrintable(lw.messages.messages().constFirst()));
+    QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
+    QCOMPARE(lw.window->panelText(3), QString());
+    QCOMPARE(lw.pty.read(1, 100), QByteArray()); // no "SX1"
+    // The program keeps working.
+    sendFree(lw, QStringLiteral("RV"));
+    QCOMPARE(lw.pty.read(3), QByteArray("RV\r"));
+}
+
+void TestForm1Monitoring::diskFullInTheMiddleOfARun()
+{
+    LoadedWindow lw;
+    // Room for the header and two records of 10 bytes, then half a record.
+    lw.window->dataLog().setDeviceFactory(
+        [](const QString &path) { return std::make_unique<FillingFile>(path, 21 + 10 + 10 + 5); });
+    click(lw, "cmdMonitor");
+    QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
+    lw.gaugeSends("line1\rline2\rline3\rline4\r", 100);
+    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("line4\r\n"));
+    QTRY_COMPARE(lw.messages.messages().size(), 1);
+    QVERIFY(lw.messages.messages().constFirst().contains(lw.logPath));
+    // The run ended as a stop click would end it.
+    QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
+    QVERIFY(!lw.window->dataLog().isOpen());
+    QCOMPARE(lw.window->panelText(3), QString());
+    QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
+    const QByteArray log = lw.logBytes();
+    QVERIFY2(log.endsWith("\"line1\"\r\n\"line2\"\r\n"), log.constData());
+    QCOMPARE(log.count("\r\n"), 3);
+}
+
+void TestForm1Monitoring::unplugInTheMiddleOfARun()
+{
+    LoadedWindow lw;
+    click(lw, "cmdMonitor");
+    QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
+    lw.gaugeSends("before\r");
+    QCOMPARE(lw.window->receiveMonitorText(), QStringLiteral("before\r\n"));
+    lw.pty.write("pending without end");
+    lw.pty.closeMaster();
+    QTRY_VERIFY_WITH_TIMEOUT(!lw.window->comKelmor().portOpen(), 250);
+    QTRY_COMPARE(lw.messages.messages().size(), 1);
+    QVERIFY(lw.messages.messages().constFirst().contains(QLatin1String("Com1")));
+    // The run stays until the operator stops it; nothing spins meanwhile.
+    QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("STOP"));
+    const double cpu = cpuSeconds();
+    QTest::qWait(1000);
+    QVERIFY2(cpuSeconds() - cpu < 0.2, "busy after the unplug");
+    QCOMPARE(lw.messages.messages().size(), 1);
+
+    click(lw, "cmdMonitor"); // "SX0" cannot go out: the operator is told, the run ends
+    QCOMPARE(lw.messages.messages().size(), 2);
+    QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
+    QVERIFY(lw.logBytes().endsWith("\"before\"\r\n"));
+
+    // The adapter is back: the port opens again through the dialog.
+    PtyPair again;
+    qputenv("KELMOR_COM1", again.slavePath().toLocal8Bit());
+    click(lw, "CmdCom");
+    QVERIFY(lw.window->settingsDialog());
+    QTest::mouseClick(lw.window->settingsDialog()->findChild<QPushButton *>(QStringLiteral("cmdOK")),
+                      Qt::LeftButton);
+    QVERIFY(lw.window->comKelmor().portOpen());
+    sendFree(lw, QStringLiteral("RV"));
+    QCOMPARE(again.read(3), QByteArray("RV\r"));
+}
+
+QTEST_MAIN(TestForm1Monitoring)
+#include "tst_form1monitoring.moc"
