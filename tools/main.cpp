@@ -1,0 +1,241 @@
+// kelmor-gauge-sim: a stand-in for the gauge on a pseudo-terminal, so the monitor can be
+// tried and tested without the hardware.
+
+#include "ptygauge.h"
+#include "replaylog.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace kelmor::sim;
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+bool installSignalHandlers()
+{
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    ::sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        if (::sigaction(signal, &action, nullptr) != 0)
+            return false;
+    }
+    ::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+void complain(const QString &text)
+{
+    std::fprintf(stderr, "kelmor-gauge-sim: %s\n", qPrintable(text));
+}
+
+// A symbolic link may be replaced (a stale one from an earlier run is the usual case);
+// anything else at that path is somebody's file and stays.
+bool createLink(const QString &linkPath, const QString &target)
+{
+    const QByteArray link = QFile::encodeName(linkPath);
+    struct stat info = {};
+    if (::lstat(link.constData(), &info) == 0) {
+        if (!S_ISLNK(info.st_mode)) {
+            complain(QStringLiteral("%1 exists and is not a symbolic link").arg(linkPath));
+            return false;
+        }
+        ::unlink(link.constData());
+    }
+    if (::symlink(QFile::encodeName(target).constData(), link.constData()) != 0) {
+        complain(QStringLiteral("cannot create link %1: %2")
+                     .arg(linkPath, QString::fromLocal8Bit(std::strerror(errno))));
+        return false;
+    }
+    return true;
+}
+
+// Only our own link goes: another simulator may have taken the path over meanwhile.
+void removeLink(const QString &linkPath, const QString &target)
+{
+    const QByteArray link = QFile::encodeName(linkPath);
+    char buffer[4096];
+    const ssize_t n = ::readlink(link.constData(), buffer, sizeof buffer);
+    if (n > 0 && QByteArray(buffer, n) == QFile::encodeName(target))
+        ::unlink(link.constData());
+}
+
+const char kDescription[] =
+    "Plays a KELMOR combination vacuum gauge on a pseudo-terminal, for trying and testing\n"
+    "the monitor without the hardware.\n"
+    "\n"
+    "Prints the path of the terminal (slave) side on the first line of standard output;\n"
+    "open that path as the serial port. Runs until SIGINT, SIGTERM or the end of standard\n"
+    "input (press Ctrl-D), or with --no-stdin until a signal.\n"
+    "\n"
+    "Commands, each ended by CR (LF is ignored, names are upper-case only):\n"
+    "  SX1        start the stream of measurement lines (one per --interval)\n"
+    "  SX0        stop the stream\n"
+    "  SC hhhh    take the control word (four hex digits), answers \"SC OK\"\n"
+    "  RV         answers \"RV KELMOR-SIM 1.0\"\n"
+    "  other      answers \"ERR <command>\"; an empty command is ignored\n"
+    "Answers end with CR, or CR LF with --crlf.\n"
+    "\n"
+    "Measurement line, 1-based positions: 4..11 pressure (\"1.23E-05\", mbar),\n"
+    "47..50 status word in hex, 51 TAB, then the line counter; in between the unit,\n"
+    "the principle in use, the filament, the emission current and the control word.\n"
+    "The pressure falls from 1.00E+03 to about 1E-07 mbar within --pumpdown seconds,\n"
+    "counted from the start of the simulator. The status word follows the control word\n"
+    "(0009 until the first SC): Autorange measures with the Pirani above 1E-02 mbar and\n"
+    "with the IG below; degas and the small emission current only with the IG; SP Auto\n"
+    "switches the SP output below 1E-03 mbar; reset and the Pirani adjustments are\n"
+    "acknowledged for five lines; the life bit toggles with every line.\n"
+    "\n"
+    "--replay FILE plays back a data log written by the monitor instead: run headers\n"
+    "are skipped, each data field is sent exactly as logged followed by CR (--crlf does\n"
+    "not apply to them: a CR LF gauge's LF is already inside the field). Every SX1\n"
+    "starts again at the first field; at the end the replay loops to the first.";
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kelmor-gauge-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption intervalOption(
+        QStringLiteral("interval"), QStringLiteral("Period of the stream in ms (default 100)."),
+        QStringLiteral("MS"), QStringLiteral("100"));
+    const QCommandLineOption pumpdownOption(
+        QStringLiteral("pumpdown"),
+        QStringLiteral("Seconds from atmosphere to base pressure (default 180; 0 starts at "
+                       "base pressure)."),
+        QStringLiteral("SECONDS"), QStringLiteral("180"));
+    const QCommandLineOption seedOption(QStringLiteral("seed"),
+                                        QStringLiteral("Seed of the pressure noise (default 1)."),
+                                        QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption crlfOption(QStringLiteral("crlf"),
+                                        QStringLiteral("End lines with CR LF instead of CR."));
+    const QCommandLineOption linkOption(
+        QStringLiteral("link"),
+        QStringLiteral("Also make a symbolic link to the terminal at PATH (a link already "
+                       "there is replaced); removed at the end."),
+        QStringLiteral("PATH"));
+    const QCommandLineOption noStdinOption(
+        QStringLiteral("no-stdin"),
+        QStringLiteral("Ignore standard input; only a signal ends the simulator."));
+    const QCommandLineOption replayOption(
+        QStringLiteral("replay"), QStringLiteral("Play back the data records of a data log."),
+        QStringLiteral("FILE"));
+    parser.addOptions({intervalOption, pumpdownOption, seedOption, crlfOption, linkOption,
+                       noStdinOption, replayOption});
+    parser.process(app);
+
+    bool ok = false;
+    const int interval = parser.value(intervalOption).toInt(&ok);
+    if (!ok || interval < 1 || interval > 3600000) {
+        complain(QStringLiteral("--interval wants milliseconds from 1 to 3600000"));
+        return 2;
+    }
+    SimOptions options;
+    options.pumpDownSeconds = parser.value(pumpdownOption).toDouble(&ok);
+    if (!ok || options.pumpDownSeconds < 0) {
+        complain(QStringLiteral("--pumpdown wants seconds, 0 or more"));
+        return 2;
+    }
+    options.seed = parser.value(seedOption).toUInt(&ok);
+    if (!ok) {
+        complain(QStringLiteral("--seed wants a whole number from 0 to 4294967295"));
+        return 2;
+    }
+    options.lineEnd = parser.isSet(crlfOption) ? LineEnd::CrLf : LineEnd::Cr;
+    if (parser.isSet(replayOption)) {
+        QFile file(parser.value(replayOption));
+        if (!file.open(QIODevice::ReadOnly)) {
+            complain(QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
+            return 2;
+        }
+        const ReplayLog log = parseReplayLog(file.readAll());
+        if (log.fields.isEmpty()) {
+            complain(QStringLiteral("%1 holds no data records").arg(file.fileName()));
+            return 2;
+        }
+        if (log.tornTail)
+            complain(QStringLiteral("%1 ends inside a record; that record is left out")
+                         .arg(file.fileName()));
+        options.replayFields = log.fields;
+    }
+
+    if (!installSignalHandlers()) {
+        complain(QStringLiteral("cannot install the signal handlers"));
+        return 1;
+    }
+    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
+        char buffer[16];
+        while (::read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+        }
+        QCoreApplication::quit();
+    });
+
+    PtyGauge gauge(options, interval);
+    QString error;
+    if (!gauge.open(&error)) {
+        complain(error);
+        return 1;
+    }
+    const QString slavePath = gauge.slavePath();
+
+    std::unique_ptr<QSocketNotifier> stdinNotifier;
+    if (!parser.isSet(noStdinOption)) {
+        if (::fcntl(STDIN_FILENO, F_GETFL) == -1) {
+            complain(QStringLiteral("standard input is closed; use --no-stdin"));
+            return 2;
+        }
+        stdinNotifier = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+        QObject::connect(stdinNotifier.get(), &QSocketNotifier::activated, &app, [&stdinNotifier] {
+            char buffer[512];
+            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+                stdinNotifier->setEnabled(false);
+                QCoreApplication::quit();
+            }
+        });
+    }
+
+    // The link exists before the path is announced, so whoever reads the path can use
+    // either at once.
+    const QString linkPath = parser.value(linkOption);
+    if (!linkPath.isEmpty() && !createLink(linkPath, slavePath))
+        return 2;
+    std::printf("%s\n", QFile::encodeName(slavePath).constData());
+    std::fflush(stdout);
+
+    const int result = QCoreApplication::exec();
+    if (!linkPath.isEmpty())
+        removeLink(linkPath, slavePath);
+    return result;
+}

@@ -1,0 +1,142 @@
+#include "ptygauge.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+#include <utility>
+
+namespace kelmor::sim {
+
+namespace {
+
+bool makeRaw(int fd)
+{
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0)
+        return false;
+    ::cfmakeraw(&tio);
+    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+QString errnoText(const char *what)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1StringView(what),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+} // namespace
+
+PtyGauge::PtyGauge(SimOptions options, int intervalMs, QObject *parent)
+    : QObject(parent), m_core(std::move(options))
+{
+    m_clock.start();
+    m_streamTimer.setTimerType(Qt::PreciseTimer);
+    m_streamTimer.setInterval(intervalMs);
+    connect(&m_streamTimer, &QTimer::timeout, this, &PtyGauge::tick);
+    m_readRetry.setSingleShot(true);
+    m_readRetry.setInterval(100);
+    connect(&m_readRetry, &QTimer::timeout, this, [this] {
+        if (m_readNotifier)
+            m_readNotifier->setEnabled(true);
+    });
+}
+
+PtyGauge::~PtyGauge()
+{
+    delete m_readNotifier;
+    delete m_writeNotifier;
+    if (m_master >= 0)
+        ::close(m_master);
+    if (m_slave >= 0)
+        ::close(m_slave);
+}
+
+bool PtyGauge::open(QString *error)
+{
+    if (::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr) != 0) {
+        *error = errnoText("openpty");
+        return false;
+    }
+    char name[256] = {};
+    if (::ttyname_r(m_slave, name, sizeof name) != 0) {
+        *error = errnoText("ttyname");
+        return false;
+    }
+    m_slavePath = QString::fromLocal8Bit(name);
+    // Raw on both sides: a cooked line would turn the monitor's CR into LF.
+    if (!makeRaw(m_slave) || !makeRaw(m_master)) {
+        *error = errnoText("tcsetattr");
+        return false;
+    }
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
+
+    m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &PtyGauge::readMaster);
+    m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write);
+    m_writeNotifier->setEnabled(false);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &PtyGauge::flushPending);
+    m_streamTimer.start();
+    return true;
+}
+
+void PtyGauge::readMaster()
+{
+    char buffer[512];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n > 0) {
+            send(m_core.receive(QByteArrayView(buffer, n)));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            // EIO while no slave is open would wake us without end; the slave is held
+            // open here, but should it happen anyway, look again a little later.
+            m_readNotifier->setEnabled(false);
+            m_readRetry.start();
+        }
+        return;
+    }
+}
+
+void PtyGauge::tick()
+{
+    if (m_core.isStreaming())
+        send(m_core.nextStreamLine(double(m_clock.elapsed()) / 1000.0));
+}
+
+void PtyGauge::send(const QByteArray &bytes)
+{
+    if (bytes.isEmpty() || m_pending.size() + bytes.size() > kMaxPending)
+        return;
+    m_pending += bytes;
+    flushPending();
+}
+
+void PtyGauge::flushPending()
+{
+    while (!m_pending.isEmpty()) {
+        const ssize_t n = ::write(m_master, m_pending.constData(), size_t(m_pending.size()));
+        if (n > 0) {
+            m_pending.remove(0, n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            break;
+        } else {
+            // The line is gone; what waited for it is lost, as on a real cable.
+            m_pending.clear();
+        }
+    }
+    m_writeNotifier->setEnabled(!m_pending.isEmpty());
+}
+
+} // namespace kelmor::sim

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "gaugesimcore.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class QSocketNotifier;
+
+namespace kelmor::sim {
+
+// Plays the gauge on the master side of a pseudo-terminal; the monitor opens the slave.
+class PtyGauge : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Output waiting for a reader beyond this is dropped line by line, as a gauge's
+    // bytes are lost on a line that nobody listens to.
+    static constexpr qsizetype kMaxPending = 8192;
+
+    PtyGauge(SimOptions options, int intervalMs, QObject *parent = nullptr);
+    ~PtyGauge() override;
+
+    // Opens the pair, both sides raw. The slave stays open here for the whole run, so
+    // that the monitor can open and close the device as often as it likes without the
+    // line hanging up.
+    bool open(QString *error);
+    QString slavePath() const { return m_slavePath; }
+
+private:
+    void readMaster();
+    void tick();
+    void send(const QByteArray &bytes);
+    void flushPending();
+
+    GaugeSimCore m_core;
+    QElapsedTimer m_clock;
+    QTimer m_streamTimer;
+    QTimer m_readRetry;
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_slavePath;
+    QSocketNotifier *m_readNotifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+    QByteArray m_pending;
+};
+
+} // namespace kelmor::sim

@@ -1,0 +1,129 @@
+// Makes the README's pictures from the real window, offscreen:
+//   kelmor-screenshots OUTDIR          the window after start-up, and the settings dialog
+//   kelmor-screenshots OUTDIR --run    a monitoring run against the gauge on Com1
+//   kelmor-screenshots OUTDIR --icon   the window icon as a PNG for the desktop theme
+// Without KELMOR_COM1 in the environment Com1 is a pseudo-terminal of its own, so the
+// start-up pictures need no gauge.
+
+#include "failuremessage.h"
+#include "form1.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace kelmor;
+
+namespace {
+
+void wait(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+bool save(QWidget *w, const QString &path)
+{
+    const bool ok = w->grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "could not write", qPrintable(path));
+    return ok;
+}
+
+void click(Form1 &f, const char *name)
+{
+    if (auto *b = qobject_cast<QAbstractButton *>(f.control(QString::fromLatin1(name))))
+        b->click();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    initApplication();
+    const QStringList args = QApplication::arguments();
+    if (args.size() < 2) {
+        std::fprintf(stderr, "usage: kelmor-screenshots OUTDIR [--run | --icon]\n");
+        return 2;
+    }
+    const QDir out(args.at(1));
+    QDir().mkpath(out.path());
+    const bool run = args.contains(QStringLiteral("--run"));
+
+    if (args.contains(QStringLiteral("--icon"))) {
+        Form1 f;
+        return f.windowIcon().pixmap(32, 32).save(out.filePath(QStringLiteral("monitor-kelmor.png"))) ? 0 : 1;
+    }
+
+    int master = -1;
+    if (qEnvironmentVariableIsEmpty("KELMOR_COM1")) {
+        int slave = -1;
+        char name[256] = {};
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return 1;
+        termios tio{};
+        ::tcgetattr(slave, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(slave, TCSANOW, &tio);
+        qputenv("KELMOR_COM1", name);
+    }
+    setFailureMessageHandler([](QWidget *, const QString &text) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    });
+
+    // The log of a demonstration run goes to a scratch folder, not the operator's file.
+    QTemporaryDir scratch;
+    Form1 window(scratch.filePath(QStringLiteral("KelmorLog.txt")));
+    QTimer::singleShot(0, [] {
+        if (QWidget *dialog = QApplication::activeModalWidget()) {
+            if (auto *ok = dialog->findChild<QPushButton *>(QStringLiteral("cmdOK")))
+                ok->click();
+        }
+    });
+    window.load();
+    window.show();
+    wait(200);
+
+    if (!run) {
+        bool ok = save(&window, out.filePath(QStringLiteral("main-window.png")));
+        click(window, "CmdCom");
+        wait(200);
+        if (QWidget *dialog = window.settingsDialog())
+            ok = save(dialog, out.filePath(QStringLiteral("settings-dialog.png"))) && ok;
+        else
+            ok = false;
+        return ok ? 0 : 1;
+    }
+
+    // A run as an operator would make it: manual IG with degas, send the control word,
+    // ask for the version, start monitoring and let the gauge talk for a while.
+    auto box = [&](const char *name) {
+        return qobject_cast<QCheckBox *>(window.control(QString::fromLatin1(name)));
+    };
+    box("CheckAutorange")->click();
+    box("CheckIG")->click();
+    box("CheckDegas")->click();
+    click(window, "CmdSenden");
+    wait(300);
+    click(window, "CmdBefehl");
+    wait(300);
+    click(window, "cmdMonitor");
+    wait(args.contains(QStringLiteral("--long")) ? 8000 : 3000);
+    const bool ok = save(&window, out.filePath(QStringLiteral("monitoring-run.png")));
+    click(window, "cmdMonitor");
+    wait(200);
+    return ok ? 0 : 1;
+}
