@@ -211,6 +211,10 @@ void TestForm1Startup::windowAndStatusBar()
             colours.insert(img.pixel(x, y));
     QVERIFY2(colours.size() <= 16, qPrintable(QString::number(colours.size())));
     QVERIFY(colours.size() >= 4);
+    // The desktop theme's copy of the icon is the same picture.
+    const QImage installed(QStringLiteral(KELMOR_ICON_PNG));
+    QCOMPARE(installed.size(), QSize(32, 32));
+    QCOMPARE(installed.convertToFormat(QImage::Format_ARGB32), img.convertToFormat(QImage::Format_ARGB32));
 
     QStatusBar *bar = f.statusBar();
     QCOMPARE(bar->objectName(), QStringLiteral("StatusBar1"));
