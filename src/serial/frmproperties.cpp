@@ -2,6 +2,7 @@
 
 #include "comkelmor.h"
 #include "failuremessage.h"
+#include "settingstext.h"
 #include "twips.h"
 
 #include <QComboBox>
@@ -112,10 +113,7 @@ void FrmProperties::LoadPropertySettings()
     m_cboSpeed->addItem(QStringLiteral("19200"));
     m_cboSpeed->addItem(QStringLiteral("38400"));
 
-    // The speed is everything before ",n,8,1" (or ",n,8,1.5").
-    const QString settings = m_port.settings();
-    const int tail = settings.contains(QLatin1Char('.')) ? 8 : 6;
-    const QString speed = settings.left(qMax(0, settings.size() - tail));
+    const QString speed = speedFromSettings(m_port.settings());
     m_cboSpeed->setCurrentIndex(m_cboSpeed->findText(speed, Qt::MatchExactly));
 
     m_cboPort->setCurrentIndex(m_port.commPort() - 1);
