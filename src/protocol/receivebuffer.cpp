@@ -56,6 +56,10 @@ std::optional<AnswerLine> ReceiveBuffer::takeLine()
 
     m_data.remove(0, m_firstCr + 1);
     m_firstCr = m_data.indexOf(kLineEnd);
+    // A chunk that completed a line may have brought a long stretch without CR behind
+    // it; once that stretch is all that waits, the bound holds for it too.
+    if (m_firstCr < 0 && m_data.size() > kBound)
+        m_data.remove(0, m_data.size() - kBound);
     return answer;
 }
 

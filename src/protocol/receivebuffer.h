@@ -34,7 +34,7 @@ public:
     bool hasLine() const;
 
     // Cuts the first complete line with its fields and removes it and its CR from the
-    // buffer; nothing when no CR is waiting.
+    // buffer; nothing when no CR is waiting. What then remains is bounded as well.
     std::optional<AnswerLine> takeLine();
 
     const QByteArray &data() const { return m_data; }

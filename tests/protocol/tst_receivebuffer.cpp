@@ -321,14 +321,22 @@ void TestReceiveBuffer::boundKeepsBufferThatHoldsLineEnd()
     QVERIFY(long_line.has_value());
     QCOMPARE(long_line->line, QByteArray(65500, 'y'));
 
-    // Once the line is taken the rest has no CR; the next append bounds it.
+    // Once the line is taken the rest has no CR: the bound holds for it at once, and
+    // the next append keeps to it.
     const auto answer = buffer.takeLine();
     QVERIFY(answer.has_value());
     QCOMPARE(answer->line, QByteArray("abc"));
-    QCOMPARE(buffer.data(), tail);
+    QCOMPARE(buffer.data(), tail.right(ReceiveBuffer::kBound));
     buffer.append("!");
     QCOMPARE(buffer.size(), ReceiveBuffer::kBound);
     QCOMPARE(buffer.data(), tail.right(ReceiveBuffer::kBound - 1) + '!');
+
+    // The same when the line and the long stretch come in one chunk.
+    ReceiveBuffer oneChunk;
+    oneChunk.append(QByteArray("\r") + QByteArray(ReceiveBuffer::kBound + 1, 'a'));
+    QVERIFY(oneChunk.takeLine().has_value());
+    QVERIFY(!oneChunk.hasLine());
+    QCOMPARE(oneChunk.size(), ReceiveBuffer::kBound);
 }
 
 void TestReceiveBuffer::boundOneByteAtATime()
