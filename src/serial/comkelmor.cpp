@@ -3,6 +3,8 @@
 #include <QScopedValueRollback>
 #include <QStringList>
 
+#include <utility>
+
 #ifndef Q_OS_WIN
 #include <cerrno>
 #include <unistd.h>
@@ -129,6 +131,9 @@ ComKelmor::ComKelmor(QObject *parent)
     , m_port(new QSerialPort(this))
 {
     m_port->setPortName(deviceForPort(m_commPort));
+    // Qt would otherwise buffer whatever the line delivers; with a bound, a reader that
+    // falls behind leaves the rest in the driver and the sender has to wait.
+    m_port->setReadBufferSize(kReadBufferSize);
     applySettings();
     connect(m_port, &QSerialPort::readyRead, this, &ComKelmor::onReadyRead);
     connect(m_port, &QSerialPort::errorOccurred, this, &ComKelmor::onErrorOccurred);
@@ -339,9 +344,10 @@ ComError ComKelmor::output(const QByteArray &bytes)
 
 QByteArray ComKelmor::input()
 {
-    if (!m_port->isOpen())
-        return {};
-    return m_port->readAll();
+    QByteArray bytes = std::exchange(m_leftOver, QByteArray());
+    if (m_port->isOpen())
+        bytes += m_port->readAll();
+    return bytes;
 }
 
 void ComKelmor::onReadyRead()
@@ -365,9 +371,12 @@ void ComKelmor::onErrorOccurred(QSerialPort::SerialPortError error)
     try {
         const QString reason = m_port->errorString();
 
-        // What arrived before the device went away still belongs to the operator.
-        if (m_port->bytesAvailable() > 0)
+        // What arrived before the device went away still belongs to the operator, also
+        // when the reader takes it only after the port is closed.
+        if (m_port->bytesAvailable() > 0) {
+            m_leftOver += m_port->readAll();
             raise(ComEvReceive);
+        }
 
         // Qt keeps repeating the error as fast as it can until the port is closed, so this
         // must happen now and not in a later event.

@@ -64,7 +64,7 @@ public:
     ComError setPortOpen(bool open); // closing a closed port does nothing
 
     ComError output(const QByteArray &bytes); // one write, returns at once
-    QByteArray input();                        // everything waiting, removed
+    QByteArray input(); // everything waiting, removed; also what a failed device left
     int commEvent() const { return m_commEvent; }
 
     // The device behind the current port number, and behind any port number.
@@ -85,7 +85,11 @@ private:
     ComError applySettings();
     void closePort();
 
+    // Qt's read buffer for the line; enough for several hundred answer lines.
+    static constexpr qint64 kReadBufferSize = 64 * 1024;
+
     QSerialPort *m_port = nullptr;
+    QByteArray m_leftOver; // read from a failing device before it was closed
     int m_commPort = 1;
     QString m_settings = QStringLiteral("19200,n,8,1");
     int m_handshaking = 0;
