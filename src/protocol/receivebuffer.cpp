@@ -17,24 +17,39 @@ constexpr qsizetype kStatusLength = 5;
 
 void ReceiveBuffer::append(QByteArrayView chunk)
 {
-    if (chunk.isEmpty())
-        return;
-
-    if (m_firstCr < 0) {
-        const qsizetype crInChunk = chunk.indexOf(kLineEnd);
-        if (crInChunk >= 0) {
-            m_firstCr = m_data.size() + crInChunk;
-        } else if (m_data.size() + chunk.size() > kBound) {
-            // A sender that never ends its line must not make the buffer grow without
-            // end; only the newest bytes can still become part of a line worth showing.
-            if (chunk.size() >= kBound) {
-                m_data = chunk.last(kBound).toByteArray();
-                return;
-            }
-            m_data.remove(0, m_data.size() + chunk.size() - kBound);
-        }
+    qsizetype pos = 0;
+    while (pos < chunk.size()) {
+        const qsizetype cr = chunk.indexOf(kLineEnd, pos);
+        const qsizetype end = cr < 0 ? chunk.size() : cr;
+        appendToOpenLine(chunk.sliced(pos, end - pos));
+        if (cr < 0)
+            return;
+        if (m_firstCr < 0)
+            m_firstCr = m_data.size();
+        m_data.append(kLineEnd);
+        m_openLineStart = m_data.size();
+        pos = cr + 1;
     }
-    m_data.append(chunk);
+}
+
+void ReceiveBuffer::appendToOpenLine(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    // A sender that never ends its line must not make the buffer grow without end; only
+    // the newest bytes can still become part of a line worth showing. Holding every
+    // line to the same bound, however the bytes were cut into reads, keeps what is
+    // shown and logged independent of the line's timing.
+    const qsizetype open = m_data.size() - m_openLineStart;
+    if (open + bytes.size() > kBound) {
+        if (bytes.size() >= kBound) {
+            m_data.truncate(m_openLineStart);
+            m_data.append(bytes.last(kBound));
+            return;
+        }
+        m_data.remove(m_openLineStart, open + bytes.size() - kBound);
+    }
+    m_data.append(bytes);
 }
 
 bool ReceiveBuffer::hasLine() const
@@ -55,11 +70,8 @@ std::optional<AnswerLine> ReceiveBuffer::takeLine()
     answer.pressureField = m_data.mid(kPressureStart, kPressureLength);
 
     m_data.remove(0, m_firstCr + 1);
+    m_openLineStart -= m_firstCr + 1;
     m_firstCr = m_data.indexOf(kLineEnd);
-    // A chunk that completed a line may have brought a long stretch without CR behind
-    // it; once that stretch is all that waits, the bound holds for it too.
-    if (m_firstCr < 0 && m_data.size() > kBound)
-        m_data.remove(0, m_data.size() - kBound);
     return answer;
 }
 

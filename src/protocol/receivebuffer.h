@@ -24,17 +24,19 @@ struct AnswerLine
 class ReceiveBuffer
 {
 public:
-    // Upper bound on the buffer while it holds no complete line.
+    // Upper bound on a line: on the buffer while it holds no complete line, and on each
+    // line waiting in it.
     static constexpr qsizetype kBound = 65536;
 
-    // Appends a chunk. If the buffer would then exceed kBound and holds no CR, the
-    // oldest bytes are dropped so that the newest kBound remain.
+    // Appends a chunk. A line that would grow beyond kBound keeps only its newest kBound
+    // bytes, however the bytes were cut into chunks; in particular a buffer without a CR
+    // never exceeds kBound.
     void append(QByteArrayView chunk);
 
     bool hasLine() const;
 
     // Cuts the first complete line with its fields and removes it and its CR from the
-    // buffer; nothing when no CR is waiting. What then remains is bounded as well.
+    // buffer; nothing when no CR is waiting.
     std::optional<AnswerLine> takeLine();
 
     const QByteArray &data() const { return m_data; }
@@ -48,6 +50,10 @@ private:
     // Index of the first CR in m_data, -1 while there is none: appends then only scan
     // the new chunk, which keeps byte-by-byte appends to a long partial line linear.
     qsizetype m_firstCr = -1;
+    // Where the line still open (behind the last CR) starts in m_data.
+    qsizetype m_openLineStart = 0;
+
+    void appendToOpenLine(QByteArrayView bytes);
 };
 
 // The pressure text: the field up to, not including, its first tab.

@@ -5,7 +5,6 @@
 
 #include "receivebuffer.h"
 
-#include <string>
 
 using kelmor::AnswerLine;
 using kelmor::ReceiveBuffer;
@@ -15,74 +14,16 @@ namespace {
 
 constexpr qsizetype kBound = ReceiveBuffer::kBound;
 
-// The buffer as plain bytes, kept apart from the implementation: everything appended
-// minus what lines took, with the oldest bytes dropped when a chunk without a CR would
-// make a buffer without a CR longer than the bound, or when taking a line leaves more
-// than the bound without a CR.
-class ModelBuffer
+// The stream as the buffer must hold it, written plainly and apart from the
+// implementation: every stretch between two CRs keeps only its newest kBound bytes,
+// however the stream was cut into chunks.
+QList<QByteArray> boundedPieces(const QByteArray &stream)
 {
-public:
-    void append(QByteArrayView chunk)
-    {
-        const auto crInChunk = qsizetype(chunk.count('\r'));
-        const qsizetype live = size();
-        if (m_crCount == 0 && crInChunk == 0 && live + chunk.size() > kBound) {
-            const qsizetype drop = live + chunk.size() - kBound;
-            if (drop >= live) {
-                m_bytes.assign(chunk.data() + (drop - live), size_t(kBound));
-                m_start = 0;
-                m_dropped = true;
-                return;
-            }
-            m_start += drop;
-            m_dropped = true;
-        }
-        m_bytes.append(chunk.data(), size_t(chunk.size()));
-        m_crCount += crInChunk;
-        if (m_start > 65536 && m_start > size()) {
-            m_bytes.erase(0, size_t(m_start));
-            m_start = 0;
-        }
-    }
-
-    bool hasCr() const { return m_crCount > 0; }
-    qsizetype size() const { return qsizetype(m_bytes.size()) - m_start; }
-    bool dropped() const { return m_dropped; }
-    QByteArray content() const { return piece(0, size()); }
-
-    // The first line and the two fields as cut from the buffer (positions 1-based: 4..11
-    // and 47..51), then the line and its CR removed.
-    AnswerLine take()
-    {
-        const size_t cr = m_bytes.find('\r', size_t(m_start));
-        AnswerLine answer;
-        answer.line = piece(0, qsizetype(cr) - m_start);
-        answer.pressureField = piece(3, 8);
-        answer.statusField = piece(46, 5);
-        m_start = qsizetype(cr) + 1;
-        --m_crCount;
-        // What remains without a CR is held to the bound as well.
-        if (m_crCount == 0 && size() > kBound) {
-            m_start += size() - kBound;
-            m_dropped = true;
-        }
-        return answer;
-    }
-
-private:
-    QByteArray piece(qsizetype from, qsizetype length) const
-    {
-        if (from >= size())
-            return {};
-        length = qMin(length, size() - from);
-        return QByteArray(m_bytes.data() + m_start + from, length);
-    }
-
-    std::string m_bytes;
-    qsizetype m_start = 0;
-    qsizetype m_crCount = 0;
-    bool m_dropped = false;
-};
+    QList<QByteArray> pieces = stream.split('\r');
+    for (QByteArray &piece : pieces)
+        piece = piece.right(kBound);
+    return pieces; // the last piece is the open line
+}
 
 // The two top header bits put one run of a byte of the payload, about as long as the
 // bound, into the stream, so that short inputs reach the dropping of old bytes: 01 in
@@ -119,61 +60,42 @@ void checkBound(const ReceiveBuffer &buffer)
         FUZZ_CHECK(buffer.size() <= kBound);
 }
 
-// Feeds the stream chunk by chunk, taking every waiting line after each chunk; returns
-// the lines in order.
-QList<QByteArray> feed(const QList<QByteArrayView> &chunks, bool collect)
+// Feeds the stream chunk by chunk, taking every waiting line after each chunk and
+// checking each against the buffer it was cut from; returns the lines in order and
+// leaves what is still open in `open`.
+QList<QByteArray> feed(const QList<QByteArrayView> &chunks, QByteArray *open)
 {
     ReceiveBuffer buffer;
-    ModelBuffer model;
     QList<QByteArray> lines;
     for (const QByteArrayView chunk : chunks) {
         buffer.append(chunk);
-        model.append(chunk);
-        FUZZ_CHECK(buffer.size() == model.size());
-        FUZZ_CHECK(buffer.hasLine() == model.hasCr());
         checkBound(buffer);
+        FUZZ_CHECK(buffer.hasLine() == buffer.data().contains('\r'));
 
         while (buffer.hasLine()) {
-            const QByteArray &data = buffer.data();
-            const qsizetype sizeBefore = data.size();
+            const QByteArray data = buffer.data();
             const qsizetype cr = data.indexOf('\r');
             FUZZ_CHECK(cr >= 0);
-            const QByteArray expectedLine = data.first(cr);
-            const QByteArray expectedStatus = data.mid(46, 5);
-            const QByteArray expectedPressure = data.mid(3, 8);
+            FUZZ_CHECK(cr <= kBound);
 
             const std::optional<AnswerLine> answer = buffer.takeLine();
             FUZZ_CHECK(answer.has_value());
-            const AnswerLine expected = model.take();
-
-            FUZZ_CHECK(answer->line == expectedLine);
-            FUZZ_CHECK(answer->line == expected.line);
+            FUZZ_CHECK(answer->line == data.first(cr));
             FUZZ_CHECK(!answer->line.contains('\r'));
-            FUZZ_CHECK(answer->statusField == expectedStatus);
-            FUZZ_CHECK(answer->statusField == expected.statusField);
-            FUZZ_CHECK(answer->pressureField == expectedPressure);
-            FUZZ_CHECK(answer->pressureField == expected.pressureField);
-            FUZZ_CHECK(answer->isMeasurement() == (sizeBefore >= 47));
-            const qsizetype rest = sizeBefore - cr - 1;
-            FUZZ_CHECK(buffer.size() == (buffer.hasLine() ? rest : qMin(rest, kBound)));
-            FUZZ_CHECK(buffer.size() == model.size());
+            // The fields come from the buffer by position and never reach past it.
+            FUZZ_CHECK(answer->statusField == data.mid(46, 5));
+            FUZZ_CHECK(answer->pressureField == data.mid(3, 8));
+            FUZZ_CHECK(answer->statusField.size() <= qMax<qsizetype>(0, data.size() - 46));
+            FUZZ_CHECK(answer->pressureField.size() <= qMax<qsizetype>(0, data.size() - 3));
+            FUZZ_CHECK(answer->isMeasurement() == (data.size() >= 47));
+            FUZZ_CHECK(buffer.data() == data.mid(cr + 1));
             checkPressureText(answer->pressureField);
             checkBound(buffer);
-
-            if (collect)
-                lines.append(answer->line);
+            lines.append(answer->line);
         }
         FUZZ_CHECK(!buffer.takeLine().has_value());
     }
-    FUZZ_CHECK(buffer.data() == model.content());
-    FUZZ_CHECK(buffer.hasLine() == buffer.data().contains('\r'));
-    if (!model.dropped()) {
-        // Nothing dropped: the buffer keeps exactly what followed the last CR.
-        QByteArray all;
-        for (const QByteArrayView chunk : chunks)
-            all.append(chunk);
-        FUZZ_CHECK(buffer.data() == all.mid(all.lastIndexOf('\r') + 1));
-    }
+    *open = buffer.data();
     return lines;
 }
 
@@ -185,16 +107,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QByteArray stream = streamFor(plan);
     const QList<QByteArrayView> chunks = plan.chunksOf(stream);
 
-    const bool small = stream.size() < kBound;
-    const QList<QByteArray> chunked = feed(chunks, small);
-    if (small) {
-        // Below the bound nothing can be dropped, so how the bytes were cut into reads
-        // must not matter, and the lines are the stream split at each CR.
-        const QList<QByteArray> whole = feed({QByteArrayView(stream)}, true);
-        FUZZ_CHECK(chunked == whole);
-        QList<QByteArray> split = stream.split('\r');
-        split.removeLast(); // what follows the last CR is no line yet
-        FUZZ_CHECK(chunked == split);
-    }
+    // However the bytes were cut into reads, the lines and the open rest are those of
+    // the stream split at each CR with every stretch held to the bound.
+    QList<QByteArray> expected = boundedPieces(stream);
+    const QByteArray expectedOpen = expected.takeLast();
+
+    QByteArray open;
+    FUZZ_CHECK(feed(chunks, &open) == expected);
+    FUZZ_CHECK(open == expectedOpen);
+    FUZZ_CHECK(feed({QByteArrayView(stream)}, &open) == expected);
+    FUZZ_CHECK(open == expectedOpen);
     return 0;
 }

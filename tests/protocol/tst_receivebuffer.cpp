@@ -62,6 +62,8 @@ private slots:
     void boundWithoutLineEnd();
     void boundKeepsBufferThatHoldsLineEnd();
     void boundOneByteAtATime();
+    void longLinesDoNotDependOnChunking_data();
+    void longLinesDoNotDependOnChunking();
     void takingLinesDoesNotCopyTheRest();
 };
 
@@ -306,13 +308,14 @@ void TestReceiveBuffer::boundKeepsBufferThatHoldsLineEnd()
 {
     const QByteArray tail(100000, 'x');
 
-    // A CR already waiting: nothing is dropped however much follows.
+    // A complete line waiting is kept; the open line behind it is held to the bound.
     ReceiveBuffer buffer;
     buffer.append("abc\r");
     buffer.append(tail);
-    QCOMPARE(buffer.size(), 4 + tail.size());
+    QCOMPARE(buffer.data(), "abc\r" + tail.right(ReceiveBuffer::kBound));
 
-    // A CR inside the chunk that crosses the bound: nothing is dropped either.
+    // A CR inside the chunk that crosses the bound: nothing is dropped from a line
+    // within the bound.
     ReceiveBuffer crossing;
     crossing.append(QByteArray(65000, 'y'));
     crossing.append(QByteArray(500, 'y') + '\r' + QByteArray(499, 'z'));
@@ -321,8 +324,6 @@ void TestReceiveBuffer::boundKeepsBufferThatHoldsLineEnd()
     QVERIFY(long_line.has_value());
     QCOMPARE(long_line->line, QByteArray(65500, 'y'));
 
-    // Once the line is taken the rest has no CR: the bound holds for it at once, and
-    // the next append keeps to it.
     const auto answer = buffer.takeLine();
     QVERIFY(answer.has_value());
     QCOMPARE(answer->line, QByteArray("abc"));
@@ -337,6 +338,45 @@ void TestReceiveBuffer::boundKeepsBufferThatHoldsLineEnd()
     QVERIFY(oneChunk.takeLine().has_value());
     QVERIFY(!oneChunk.hasLine());
     QCOMPARE(oneChunk.size(), ReceiveBuffer::kBound);
+}
+
+void TestReceiveBuffer::longLinesDoNotDependOnChunking_data()
+{
+    QTest::addColumn<int>("chunkSize");
+    QTest::newRow("whole") << 0;
+    QTest::newRow("1 byte") << 1;
+    QTest::newRow("4096 bytes") << 4096;
+    QTest::newRow("65537 bytes") << 65537;
+    QTest::newRow("100000 bytes") << 100000;
+}
+
+void TestReceiveBuffer::longLinesDoNotDependOnChunking()
+{
+    QFETCH(int, chunkSize);
+    // Lines of 10, 70,000 and 65,536 bytes, then an open line of 200,000.
+    QByteArray stream;
+    for (int i = 0; i < 10; ++i)
+        stream += char('a' + i);
+    stream += '\r';
+    for (int i = 0; i < 70000; ++i)
+        stream += char('A' + i % 26);
+    stream += '\r' + QByteArray(ReceiveBuffer::kBound, 'm') + '\r';
+    const QByteArray open(200000, 'o');
+    stream += open;
+
+    ReceiveBuffer buffer;
+    QList<QByteArray> lines;
+    const qsizetype step = chunkSize > 0 ? chunkSize : stream.size();
+    for (qsizetype at = 0; at < stream.size(); at += step) {
+        buffer.append(QByteArrayView(stream).sliced(at, qMin(step, stream.size() - at)));
+        while (auto answer = buffer.takeLine())
+            lines << answer->line;
+    }
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.at(0), QByteArray("abcdefghij"));
+    QCOMPARE(lines.at(1), stream.mid(11, 70000).right(ReceiveBuffer::kBound));
+    QCOMPARE(lines.at(2), QByteArray(ReceiveBuffer::kBound, 'm'));
+    QCOMPARE(buffer.data(), open.right(ReceiveBuffer::kBound));
 }
 
 void TestReceiveBuffer::boundOneByteAtATime()
