@@ -514,10 +514,19 @@ void Form1::postReceive()
         Qt::QueuedConnection);
 }
 
+void Form1::appendInput()
+{
+    // Characters are taken from the port only while no complete line waits: otherwise a
+    // sender faster than one line per event would make the buffer grow without end. The
+    // port's own bounded buffer holds back the rest, and the sender waits.
+    if (!m_rx.hasLine())
+        m_rx.append(m_com.input());
+}
+
 void Form1::handleReceive()
 {
     // 2.
-    m_rx.append(m_com.input());
+    appendInput();
     // 3. to 6., 9.
     std::optional<AnswerLine> answer = m_rx.takeLine();
     if (!answer)
@@ -541,7 +550,9 @@ void Form1::handleReceive()
             text += QStringLiteral("\n\n") + problems;
         reportLater(text);
     }
-    // Lines that are already complete must not wait for the gauge's next characters.
+    // Lines that are already complete must not wait for the gauge's next characters,
+    // nor characters that were held back while this line waited.
+    appendInput();
     if (m_rx.hasLine())
         postReceive();
 }

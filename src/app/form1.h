@@ -78,6 +78,7 @@ private:
     void cmdComClick();
     void comKelmorCommEvent();
     void handleReceive();
+    void appendInput();
     void postReceive();
 
     void startMonitoring();

@@ -1,0 +1,201 @@
+// An adapter pulled in the middle of a run: found at once, told once, nothing spinning,
+// nothing lost that was on the screen, nothing leaking over many unplug cycles; and every
+// send to a port that is closed or failed is refused with one message and no trace.
+
+#include "form1harness.h"
+#include "reliability.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+
+using namespace kelmor;
+using namespace kelmor::test;
+
+namespace {
+
+void click(LoadedWindow &lw, const char *button)
+{
+    QTest::mouseClick(lw.get<QPushButton>(button), Qt::LeftButton);
+}
+
+void startRun(LoadedWindow &lw)
+{
+    click(lw, "cmdMonitor");
+    QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
+}
+
+// Linux drops what the program has not read when the master closes, so a line counts as
+// delivered only once the window shows it.
+void sendShown(LoadedWindow &lw, PtyPair &pty, const QByteArray &line)
+{
+    QVERIFY(pty.write(line + "\r"));
+    QTRY_COMPARE(lw.window->receiveMonitorText(), QString::fromLatin1(line + "\r\n"));
+}
+
+// Milliseconds from the unplug until the port reads closed.
+qint64 unplug(LoadedWindow &lw, PtyPair &pty)
+{
+    QElapsedTimer clock;
+    clock.start();
+    pty.closeMaster();
+    while (lw.window->comKelmor().portOpen() && clock.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    return clock.elapsed();
+}
+
+const int kIdleMs = 10000;
+const int kCycles = 100;
+
+} // namespace
+
+class TestUnplug : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initApplication(); }
+    void unplugDuringARun_data();
+    void unplugDuringARun();
+    void unplugAndReopenCycles();
+    void sendsToAClosedOrFailedPort_data();
+    void sendsToAClosedOrFailedPort();
+};
+
+void TestUnplug::unplugDuringARun_data()
+{
+    QTest::addColumn<QByteArray>("pending");
+    QTest::newRow("nothing pending") << QByteArray();
+    QTest::newRow("a line and a half pending") << QByteArray("unread line\rhalf a li");
+}
+
+void TestUnplug::unplugDuringARun()
+{
+    QFETCH(QByteArray, pending);
+    LoadedWindow lw;
+    startRun(lw);
+    QList<QByteArray> shown;
+    for (int i = 0; i < 20; ++i) {
+        shown << "line " + QByteArray::number(i);
+        sendShown(lw, lw.pty, shown.last());
+    }
+    if (!pending.isEmpty())
+        QVERIFY(lw.pty.write(pending));
+
+    const qint64 detectedMs = unplug(lw, lw.pty);
+    QVERIFY2(detectedMs < 250, qPrintable(QStringLiteral("port closed after %1 ms").arg(detectedMs)));
+    QTRY_COMPARE(lw.messages.messages().size(), 1);
+    QVERIFY2(lw.messages.messages().constFirst().contains(QLatin1String("Com1")),
+             qPrintable(lw.messages.messages().constFirst()));
+
+    const double cpuBefore = cpuSeconds();
+    QTest::qWait(kIdleMs);
+    const double busy = (cpuSeconds() - cpuBefore) / (kIdleMs / 1000.0);
+    qInfo("unplug detected after %lld ms; %.3f %% of a core over the next %d ms", detectedMs,
+          busy * 100, kIdleMs);
+    QVERIFY2(busy < 0.01, qPrintable(QStringLiteral("%1 % of a core while idle").arg(busy * 100)));
+    QCOMPARE(lw.messages.messages().size(), 1);
+
+    // Every line that was on the screen is in the log; whatever the kernel let through of
+    // the pending bytes comes after them.
+    const QByteArray log = dataPart(lw.logBytes());
+    QVERIFY2(log.startsWith(recordsOf(shown)), log.constData());
+    const QString last = lw.window->receiveMonitorText();
+    QVERIFY(log.endsWith(formatRecord(last.chopped(2).toLatin1())));
+}
+
+void TestUnplug::unplugAndReopenCycles()
+{
+    LoadedWindow lw;
+    startRun(lw);
+    QList<QByteArray> shown;
+    int fdsBefore = -1;
+    for (int cycle = 0; cycle <= kCycles; ++cycle) {
+        // Counted once the first round is over: whatever Qt keeps for good exists now.
+        if (cycle == 1)
+            fdsBefore = openDescriptorCount();
+        PtyPair pty;
+        QVERIFY(pty.isValid());
+        qputenv("KELMOR_COM1", pty.slavePath().toLocal8Bit());
+        if (cycle > 0) {
+            if (cycle % 10 == 0) {
+                click(lw, "CmdCom");
+                QVERIFY(lw.window->settingsDialog());
+                QTest::mouseClick(lw.window->settingsDialog()->findChild<QPushButton *>(QStringLiteral("cmdOK")),
+                                  Qt::LeftButton);
+                QTRY_VERIFY(!lw.window->settingsDialog());
+            } else {
+                QVERIFY(!lw.window->comKelmor().setPortOpen(true));
+            }
+        } else {
+            lw.pty.closeMaster(); // the first adapter goes away unused
+            QTRY_VERIFY(!lw.window->comKelmor().portOpen());
+            QVERIFY(!lw.window->comKelmor().setPortOpen(true));
+        }
+        QVERIFY(lw.window->comKelmor().portOpen());
+        shown << "cycle " + QByteArray::number(cycle);
+        sendShown(lw, pty, shown.last());
+        const qint64 detectedMs = unplug(lw, pty);
+        QVERIFY2(detectedMs < 250, qPrintable(QStringLiteral("cycle %1: port closed after %2 ms")
+                                                  .arg(cycle)
+                                                  .arg(detectedMs)));
+        QTRY_COMPARE(lw.messages.messages().size(), cycle + 2);
+        QVERIFY2(lw.messages.messages().constLast().contains(QLatin1String("Com1")),
+                 qPrintable(lw.messages.messages().constLast()));
+    }
+    const int fdsAfter = openDescriptorCount();
+    qInfo("%d unplug and reopen cycles: %d open descriptors before, %d after", kCycles,
+          fdsBefore, fdsAfter);
+    QCOMPARE(fdsAfter, fdsBefore);
+    // The run went on through all of it and lost no line that was shown.
+    QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("STOP"));
+    QCOMPARE(dataPart(lw.logBytes()), recordsOf(shown));
+}
+
+void TestUnplug::sendsToAClosedOrFailedPort_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("never opened") << QStringLiteral("cancel");
+    QTest::newRow("closed by the program") << QStringLiteral("closed");
+    QTest::newRow("unplugged") << QStringLiteral("unplugged");
+}
+
+void TestUnplug::sendsToAClosedOrFailedPort()
+{
+    QFETCH(QString, how);
+    LoadedWindow lw(how == QLatin1String("cancel") ? DialogAnswer::Cancel : DialogAnswer::Ok);
+    int expected = 0;
+    if (how == QLatin1String("closed")) {
+        QVERIFY(!lw.window->comKelmor().setPortOpen(false));
+    } else if (how == QLatin1String("unplugged")) {
+        QVERIFY(unplug(lw, lw.pty) < 250);
+        QTRY_COMPARE(lw.messages.messages().size(), 1);
+        expected = 1;
+    }
+    QVERIFY(!lw.window->comKelmor().portOpen());
+    const QByteArray logBefore = lw.logBytes();
+
+    const char *const buttons[] = {"CmdBefehl", "CmdSenden", "cmdMonitor", "CmdBefehl"};
+    for (const char *button : buttons) {
+        click(lw, button);
+        QTest::qWait(20); // a second message would be queued
+        ++expected;
+        QVERIFY2(lw.messages.messages().size() == expected, button);
+        QVERIFY2(lw.messages.messages().constLast().contains(QLatin1String("Com1")),
+                 qPrintable(lw.messages.messages().constLast()));
+        QCOMPARE(lw.window->sendMonitorText(), QString());
+        QVERIFY(lw.get("CmdSenden")->isEnabled());
+        QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
+        QVERIFY(!lw.window->dataLog().isOpen());
+        QCOMPARE(lw.window->panelText(3), QString());
+    }
+    if (lw.pty.isValid() && how != QLatin1String("unplugged"))
+        QCOMPARE(lw.pty.read(1, 100), QByteArray());
+    // The refused start left at most its header, a whole record.
+    const QByteArray log = lw.logBytes();
+    QVERIFY(log.startsWith(logBefore));
+    QVERIFY(log.mid(logBefore.size()).count("\r\n") <= 1);
+    QVERIFY(log.isEmpty() || log.endsWith("\"\r\n"));
+}
+
+QTEST_MAIN(TestUnplug)
+#include "tst_unplug.moc"
