@@ -1,21 +1,9 @@
 #include "simcommand.h"
 
+#include "statusword.h"
+
 namespace kelmor::sim {
 
-namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-} // namespace
 
 Command parseCommand(QByteArrayView raw)
 {
@@ -39,7 +27,7 @@ Command parseCommand(QByteArrayView raw)
         int word = 0;
         bool valid = true;
         for (qsizetype i = 3; i < 7 && valid; ++i) {
-            const int digit = hexValue(text.at(i));
+            const int digit = hexDigitValue(text.at(i));
             valid = digit >= 0;
             word = word * 16 + digit;
         }

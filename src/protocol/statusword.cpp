@@ -2,9 +2,6 @@
 
 namespace kelmor {
 
-namespace {
-
-// Value of a hexadecimal digit, or -1 for any other byte.
 int hexDigitValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -15,8 +12,6 @@ int hexDigitValue(char c)
         return c - 'a' + 10;
     return -1;
 }
-
-} // namespace
 
 quint16 readStatusWord(QByteArrayView text)
 {

@@ -15,6 +15,12 @@
 
 namespace kelmor::test {
 
+// The status lamps by the status bit that lights them.
+inline const char *const kLampNames[] = {
+    "lblAutorange", "lblPirani", "lblIG",     "lblAutoFil",  "lblFil1",
+    "lblFil2",      "lblDegas",  "lblEStrom", "lblSPman",    "lblSPout",
+    "lblSPauto",    "lblEnableEx", "lblResetIG", "lblPiVAC", "lblPiATM"};
+
 // Records every failure message instead of showing a box that would block.
 class MessageCatcher
 {

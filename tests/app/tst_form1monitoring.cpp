@@ -1,6 +1,7 @@
 // Sending commands and monitoring runs on the real window, with the gauge played on a
 // pseudo-terminal: the bytes on the line, the send monitor, and every way a run can fail.
 
+#include "fillingfile.h"
 #include "form1harness.h"
 #include "gaugelines.h"
 #include "lifebitlamp.h"
@@ -16,35 +17,6 @@ using namespace kelmor;
 using namespace kelmor::test;
 
 namespace {
-
-const char *const kLamps[] = {"lblAutorange", "lblPirani",  "lblIG",       "lblAutoFil",
-                              "lblFil1",      "lblFil2",    "lblDegas",    "lblEStrom",
-                              "lblSPman",     "lblSPout",   "lblSPauto",   "lblEnableEx",
-                              "lblResetIG",   "lblPiVAC",   "lblPiATM"};
-
-// A log file that takes a fixed number of bytes and then refuses the rest, like a disk
-// that fills up in the middle of a record.
-class FillingFile : public QFile
-{
-public:
-    FillingFile(const QString &path, qint64 room) : QFile(path), m_room(room) {}
-
-protected:
-    qint64 writeData(const char *data, qint64 len) override
-    {
-        if (m_room <= 0) {
-            setErrorString(QStringLiteral("No space left on device"));
-            return -1;
-        }
-        const qint64 n = QFile::writeData(data, qMin(len, m_room));
-        if (n > 0)
-            m_room -= n;
-        return n;
-    }
-
-private:
-    qint64 m_room;
-};
 
 void click(LoadedWindow &lw, const char *button)
 {
@@ -189,7 +161,7 @@ void TestForm1Monitoring::wholeRun()
     click(lw, "cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
-    for (const char *lamp : kLamps)
+    for (const char *lamp : kLampNames)
         QVERIFY2(!lw.get(lamp)->isEnabled(), lamp);
     QVERIFY(!lw.get<LifeBitLamp>("ShapeLB")->isLit());
     QCOMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral("---"));

@@ -14,23 +14,20 @@ using namespace kelmor::test;
 
 namespace {
 
-const char *const kLamps[] = {"lblAutorange", "lblPirani",  "lblIG",       "lblAutoFil",
-                              "lblFil1",      "lblFil2",    "lblDegas",    "lblEStrom",
-                              "lblSPman",     "lblSPout",   "lblSPauto",   "lblEnableEx",
-                              "lblResetIG",   "lblPiVAC",   "lblPiATM"};
+
 
 int litMask(LoadedWindow &lw)
 {
     int mask = 0;
     for (int bit = 0; bit < 15; ++bit)
-        if (lw.get(kLamps[bit])->isEnabled())
+        if (lw.get(kLampNames[bit])->isEnabled())
             mask |= 1 << bit;
     return mask;
 }
 
 bool autorangeBlack(LoadedWindow &lw)
 {
-    const QColor c = lw.get(kLamps[0])->palette().color(QPalette::Active, QPalette::WindowText);
+    const QColor c = lw.get(kLampNames[0])->palette().color(QPalette::Active, QPalette::WindowText);
     return c == QColor(Qt::black);
 }
 
@@ -127,8 +124,8 @@ void TestForm1Receive::decode()
     QCOMPARE(litMask(lw), lit);
     QCOMPARE(autorangeBlack(lw), black);
     if (!black) {
-        const QColor grey = lw.get(kLamps[0])->palette().color(QPalette::Disabled, QPalette::WindowText);
-        QCOMPARE(lw.get(kLamps[0])->palette().color(QPalette::Active, QPalette::WindowText), grey);
+        const QColor grey = lw.get(kLampNames[0])->palette().color(QPalette::Disabled, QPalette::WindowText);
+        QCOMPARE(lw.get(kLampNames[0])->palette().color(QPalette::Active, QPalette::WindowText), grey);
     }
     QCOMPARE(lw.get<LifeBitLamp>("ShapeLB")->isLit(), lifeBit);
 }

@@ -89,10 +89,6 @@ struct Seen
     bool operator==(const Seen &) const = default;
 };
 
-inline const char *const kLampNames[15] = {
-    "lblAutorange", "lblPirani", "lblIG",     "lblAutoFil",  "lblFil1",
-    "lblFil2",      "lblDegas",  "lblEStrom", "lblSPman",    "lblSPout",
-    "lblSPauto",    "lblEnableEx", "lblResetIG", "lblPiVAC", "lblPiATM"};
 
 // The main window, loaded with Com1 at the simulator and the data log in a private
 // folder; records what it shows for every received line.

@@ -2,6 +2,7 @@
 // operator hears of it, the program goes on, the button never claims a run without a log,
 // and the file never ends in a torn record.
 
+#include "fillingfile.h"
 #include "form1harness.h"
 #include "gaugelines.h"
 #include "reliability.h"
@@ -13,29 +14,6 @@ using namespace kelmor;
 using namespace kelmor::test;
 
 namespace {
-
-// Takes a fixed number of bytes, then refuses everything, like a disk that fills up.
-class FillingFile : public QFile
-{
-public:
-    FillingFile(const QString &path, qint64 room) : QFile(path), m_room(room) {}
-
-protected:
-    qint64 writeData(const char *data, qint64 len) override
-    {
-        if (m_room <= 0) {
-            setErrorString(QStringLiteral("No space left on device"));
-            return -1;
-        }
-        const qint64 n = QFile::writeData(data, qMin(len, m_room));
-        if (n > 0)
-            m_room -= n;
-        return n;
-    }
-
-private:
-    qint64 m_room;
-};
 
 class RefusingFile : public QFile
 {
