@@ -43,9 +43,10 @@ findings_in() {
         -o -name 'leak-*' \) | wc -l
 }
 
-failed=0
-summary=()
-for t in "${targets[@]}"; do
+# One target: replay its seeds, then fuzz. Writes its summary line to $work/$t/summary
+# and fails when anything was found.
+run_target() {
+    local t=$1 failed=0
     bin=$dir/tests/fuzz/$t
     seeds=$fuzzdir/corpus/$t
     mkdir -p "$work/$t/corpus"
@@ -53,7 +54,7 @@ for t in "${targets[@]}"; do
     common=(-max_len="${max_len[$t]}" -timeout=20 -rss_limit_mb=2048
             -artifact_prefix="$work/$t/" -print_final_stats=1)
 
-    echo "== $t: replaying $(find "$seeds" -type f | wc -l) seeds"
+    echo "== $t: replaying $(find "$seeds" -type f | wc -l) seeds, then fuzzing for $seconds s"
     replay_status=ok
     if ! "$bin" "${common[@]}" -runs=0 "$seeds" >"$work/$t/replay.log" 2>&1; then
         replay_status=FAILED
@@ -61,7 +62,6 @@ for t in "${targets[@]}"; do
         grep -E 'invariant violated|ERROR|SUMMARY' "$work/$t/replay.log" | head -n 5 || true
     fi
 
-    echo "== $t: fuzzing for $seconds s"
     fuzz_status=ok
     # The scratch corpus comes first: libFuzzer writes new inputs into the first folder.
     if ! "$bin" "${common[@]}" -max_total_time="$seconds" -dict="$fuzzdir/kelmor.dict" \
@@ -74,8 +74,32 @@ for t in "${targets[@]}"; do
         failed=1
         grep -E 'invariant violated|ERROR|SUMMARY|Test unit written' "$work/$t/fuzz.log" | head -n 5 || true
     fi
-    summary+=("$(printf '%-16s replay %-6s executions %12s  fuzzing %s' \
-        "$t" "$replay_status" "$(executions "$work/$t/fuzz.log")" "$fuzz_status")")
+    printf '%-16s replay %-6s executions %12s  fuzzing %s\n' \
+        "$t" "$replay_status" "$(executions "$work/$t/fuzz.log")" "$fuzz_status" >"$work/$t/summary"
+    return "$failed"
+}
+
+# The targets share the machine's cores, one each.
+failed=0
+jobs_max=$(nproc)
+for t in "${targets[@]}"; do
+    while (($(jobs -rp | wc -l) >= jobs_max)); do
+        wait -n || failed=1
+    done
+    run_target "$t" &
+done
+while (($(jobs -rp | wc -l) > 0)); do
+    wait -n || failed=1
+done
+summary=()
+for t in "${targets[@]}"; do
+    if [[ -f $work/$t/summary ]]; then
+        summary+=("$(cat "$work/$t/summary")")
+        grep -q 'FAILED' "$work/$t/summary" && failed=1
+    else
+        summary+=("$t: no result")
+        failed=1
+    fi
 done
 
 echo
