@@ -44,15 +44,15 @@ constexpr int kLampAutorange = 0;
 const QString kStart = QStringLiteral("START");
 const QString kStop = QStringLiteral("STOP");
 
-QFont fontFor(const FontSpec &spec, const QFont &windowFont)
+QFont fontFor(const FontSpec &face, const QFont &windowFont)
 {
-    if (!spec.family)
+    if (!face.family)
         return windowFont;
-    QFont font(QString::fromLatin1(spec.family));
+    QFont font(QString::fromLatin1(face.family));
     // The int constructor would round 10.5 down to 10.
-    font.setPointSizeF(spec.pointSize);
-    font.setBold(spec.bold);
-    font.setItalic(spec.italic);
+    font.setPointSizeF(face.pointSize);
+    font.setBold(face.bold);
+    font.setItalic(face.italic);
     return font;
 }
 
@@ -111,12 +111,12 @@ void Form1::buildControls()
     client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);
 
-    for (const ControlSpec &spec : form1Layout()) {
-        QWidget *container = spec.container ? m_controls.value(QString::fromLatin1(spec.container))
+    for (const ControlSpec &item : form1Layout()) {
+        QWidget *container = item.container ? m_controls.value(QString::fromLatin1(item.container))
                                             : client;
-        const QString text = QString::fromUtf8(spec.text);
+        const QString text = QString::fromUtf8(item.text);
         QWidget *w = nullptr;
-        switch (spec.kind) {
+        switch (item.kind) {
         case ControlKind::Frame:
             w = new QGroupBox(text, container);
             break;
@@ -145,7 +145,7 @@ void Form1::buildControls()
         case ControlKind::Label:
         case ControlKind::Lamp: {
             auto *label = new QLabel(text, container);
-            label->setAlignment(spec.alignment);
+            label->setAlignment(item.alignment);
             w = label;
             break;
         }
@@ -156,11 +156,11 @@ void Form1::buildControls()
             w = new LifeBitLamp(container);
             break;
         }
-        w->setObjectName(QString::fromLatin1(spec.name));
-        w->setFont(fontFor(spec.font, windowFont));
-        if (spec.toolTip)
-            w->setToolTip(QString::fromUtf8(spec.toolTip));
-        w->setGeometry(twipsRect(spec.left, spec.top, spec.width, spec.height));
+        w->setObjectName(QString::fromLatin1(item.name));
+        w->setFont(fontFor(item.font, windowFont));
+        if (item.toolTip)
+            w->setToolTip(QString::fromUtf8(item.toolTip));
+        w->setGeometry(twipsRect(item.left, item.top, item.width, item.height));
         m_controls.insert(w->objectName(), w);
     }
 
