@@ -18,8 +18,8 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY monitor-kelmor)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
-# The Qt libraries come from dpkg-shlibdeps; what it cannot see is named here: the
-# platform plugins that draw the window and the fonts the layout is measured in.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2")
+# The Qt libraries (with the platform plugins inside libqt6gui6) come from
+# dpkg-shlibdeps; what it cannot see is named here: the fonts the layout is measured in.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)
