@@ -6,6 +6,7 @@
 
 #include "failuremessage.h"
 #include "form1.h"
+#include "ptypair.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -14,11 +15,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 using namespace kelmor;
@@ -30,17 +27,11 @@ int main(int argc, char *argv[])
     initApplication();
     const int lines = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20000;
 
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+    kelmor::test::PtyPair pty;
+    if (!pty.isValid())
         return 1;
-    termios tio{};
-    ::tcgetattr(slave, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave, TCSANOW, &tio);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    qputenv("KELMOR_COM1", name);
+    const int master = pty.masterFd();
+    qputenv("KELMOR_COM1", pty.slavePath().toLocal8Bit());
     setFailureMessageHandler([](QWidget *, const QString &text) {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     });
@@ -92,7 +83,5 @@ int main(int argc, char *argv[])
     std::printf("window receive path: %d lines (%lld bytes) in %.2f s: %.0f lines/s, %.1f us per line\n",
                 lines, static_cast<long long>(stream.size()), seconds, lines / seconds,
                 seconds * 1e6 / lines);
-    ::close(slave);
-    ::close(master);
     return 0;
 }

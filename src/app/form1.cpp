@@ -8,6 +8,7 @@
 #include "monitortext.h"
 #include "statusword.h"
 #include "twips.h"
+#include "uifonts.h"
 
 #include "kelmoricon.xpm"
 
@@ -15,7 +16,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFont>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QIcon>
 #include <QPixmap>
@@ -73,10 +73,7 @@ void initApplication()
     QApplication::setApplicationVersion(QStringLiteral(KELMOR_VERSION_STRING));
     if (QStyle *style = QStyleFactory::create(QStringLiteral("windows")))
         QApplication::setStyle(style);
-    if (!QFontDatabase::families().contains(QStringLiteral("MS Sans Serif")))
-        QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
-    if (!QFontDatabase::families().contains(QStringLiteral("Times New Roman")))
-        QFont::insertSubstitution(QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"));
+    installFaceSubstitutes();
 }
 
 Form1::Form1(const QString &logPath, QWidget *parent) : QMainWindow(parent), m_log(logPath)
@@ -103,8 +100,7 @@ Form1::~Form1()
 
 void Form1::buildControls()
 {
-    QFont windowFont(QStringLiteral("MS Sans Serif"));
-    windowFont.setPointSizeF(8.25);
+    const QFont windowFont = defaultWindowFont();
     setFont(windowFont);
 
     auto *client = new QWidget(this);

@@ -4,6 +4,7 @@
 #include "failuremessage.h"
 #include "settingstext.h"
 #include "twips.h"
+#include "uifonts.h"
 
 #include <QComboBox>
 #include <QFont>
@@ -46,13 +47,7 @@ FrmProperties::FrmProperties(ComKelmor &port, QWidget *parent)
     setFixedSize(twipsToPixels(6015), twipsToPixels(2745));
     setSizeGripEnabled(false);
 
-    // The layout was drawn for MS Sans Serif 8.25 pt; the fallback face of most systems is
-    // wider and would cut "Anschluß:" and the frame caption off.
-    if (QFont::substitutes(QStringLiteral("MS Sans Serif")).isEmpty())
-        QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
-    QFont dialogFont(QStringLiteral("MS Sans Serif"));
-    dialogFont.setPointSizeF(8.25);
-    setFont(dialogFont);
+    setFont(defaultWindowFont());
 
     m_tabSettings = new QTabWidget(this);
     m_tabSettings->setObjectName(QStringLiteral("tabSettings"));

@@ -60,6 +60,16 @@ inline void answerStartupDialog(DialogAnswer answer, int portIndex = 0, int spee
     });
 }
 
+// The Load event with the settings dialog answered, then the window on screen.
+inline void loadAndShow(Form1 &window, DialogAnswer answer)
+{
+    answerStartupDialog(answer);
+    window.load();
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        qWarning("the main window was not exposed");
+}
+
 // A main window after its Load event, with Com1 on a pseudo-terminal and the data log
 // in a private folder.
 struct LoadedWindow
@@ -67,13 +77,16 @@ struct LoadedWindow
     explicit LoadedWindow(DialogAnswer answer = DialogAnswer::Ok)
     {
         qputenv("KELMOR_COM1", pty.slavePath().toLocal8Bit());
-        logPath = dir.filePath(QStringLiteral("KelmorLog.txt"));
+        restart(dir.filePath(QStringLiteral("KelmorLog.txt")), answer);
+    }
+
+    // A later start of the program, logging to logPath.
+    void restart(const QString &path, DialogAnswer answer = DialogAnswer::Ok)
+    {
+        window.reset();
+        logPath = path;
         window = std::make_unique<Form1>(logPath);
-        answerStartupDialog(answer);
-        window->load();
-        window->show();
-        if (!QTest::qWaitForWindowExposed(window.get()))
-            qWarning("the main window was not exposed");
+        loadAndShow(*window, answer);
     }
 
     template <typename T = QWidget>

@@ -247,10 +247,7 @@ void TestForm1Monitoring::logThatCannotBeOpened()
         path = lw.dir.filePath(QStringLiteral("gone/KelmorLog.txt"));
     else
         QVERIFY(QFile::link(QStringLiteral("/dev/full"), path));
-    lw.window.reset();
-    lw.window = std::make_unique<Form1>(path);
-    answerStartupDialog(DialogAnswer::Ok);
-    lw.window->load();
+    lw.restart(path);
 
     click(lw, "cmdMonitor");
     QCOMPARE(lw.messages.messages().size(), 1);

@@ -326,13 +326,9 @@ void TestForm1Receive::runsAndRestartsAppend()
 
     // A later start of the program appends to the same file.
     LoadedWindow lw;
-    lw.window.reset();
-    QFile::remove(lw.logPath);
-    QVERIFY(QFile::copy(keep.filePath(QStringLiteral("KelmorLog.txt")), lw.logPath));
-    lw.window = std::make_unique<Form1>(lw.logPath);
-    answerStartupDialog(DialogAnswer::Ok);
-    lw.window->load();
-    lw.window->show();
+    const QString restarted = lw.dir.filePath(QStringLiteral("restarted.txt"));
+    QVERIFY(QFile::copy(keep.filePath(QStringLiteral("KelmorLog.txt")), restarted));
+    lw.restart(restarted);
     startRun(lw);
     lw.gaugeSends("three\r");
     stopRun(lw);

@@ -105,11 +105,7 @@ struct SimWindow
                 seen.append(snapshot());
         });
         // Answered by clicking OK on Com1 at 19200 baud, as the operator would.
-        answerStartupDialog(DialogAnswer::Ok);
-        window->load();
-        window->show();
-        if (!QTest::qWaitForWindowExposed(window.get()))
-            qWarning("the main window was not exposed");
+        loadAndShow(*window, DialogAnswer::Ok);
     }
 
     template <typename T = QWidget>

@@ -51,6 +51,15 @@ struct EventLog
     int count(int event) const { return int(events.count(event)); }
 };
 
+// Makes the pseudo-terminal the device behind Com1.
+bool mapToCom1(const PtyPair &pty)
+{
+    if (!pty.isValid())
+        return false;
+    qputenv("KELMOR_COM1", pty.slavePath().toLocal8Bit());
+    return true;
+}
+
 } // namespace
 
 class TestComKelmor : public QObject
@@ -221,8 +230,7 @@ void TestComKelmor::refusesInvalidPortNumbers()
 void TestComKelmor::refusesPortChangeWhileOpen()
 {
     PtyPair pty;
-    QVERIFY(pty.isValid());
-    qputenv("KELMOR_COM1", pty.slavePath().toLocal8Bit());
+    QVERIFY(mapToCom1(pty));
     QVERIFY(!m_port->setPortOpen(true));
 
     const ComError error = m_port->setCommPort(2);
@@ -235,8 +243,7 @@ void TestComKelmor::refusesPortChangeWhileOpen()
 void TestComKelmor::sendOnClosedPortFailsQuietly()
 {
     PtyPair pty;
-    QVERIFY(pty.isValid());
-    qputenv("KELMOR_COM1", pty.slavePath().toLocal8Bit());
+    QVERIFY(mapToCom1(pty));
     EventLog log;
     log.attach(*m_port, this);
 
@@ -271,8 +278,7 @@ void TestComKelmor::openingMissingDeviceNamesPortAndDevice()
 void TestComKelmor::openingDeviceInUseFails()
 {
     PtyPair pty;
-    QVERIFY(pty.isValid());
-    qputenv("KELMOR_COM1", pty.slavePath().toLocal8Bit());
+    QVERIFY(mapToCom1(pty));
     QVERIFY(!m_port->setPortOpen(true));
 
     ComKelmor other;
@@ -289,8 +295,7 @@ void TestComKelmor::openingDeviceInUseFails()
 void TestComKelmor::openAndCloseAreIdempotent()
 {
     PtyPair pty;
-    QVERIFY(pty.isValid());
-    qputenv("KELMOR_COM1", pty.slavePath().toLocal8Bit());
+    QVERIFY(mapToCom1(pty));
 
     QVERIFY(!m_port->setPortOpen(false));
     QVERIFY(!m_port->portOpen());
@@ -307,8 +312,7 @@ void TestComKelmor::openAndCloseAreIdempotent()
 void TestComKelmor::movesAllByteValuesUnchanged()
 {
     PtyPair pty;
-    QVERIFY(pty.isValid());
-    qputenv("KELMOR_COM1", pty.slavePath().toLocal8Bit());
+    QVERIFY(mapToCom1(pty));
     EventLog log;
     log.attach(*m_port, this);
     QVERIFY(!m_port->setPortOpen(true));
@@ -331,8 +335,7 @@ void TestComKelmor::movesAllByteValuesUnchanged()
 void TestComKelmor::settingsOnOpenPortKeepItOpen()
 {
     PtyPair pty;
-    QVERIFY(pty.isValid());
-    qputenv("KELMOR_COM1", pty.slavePath().toLocal8Bit());
+    QVERIFY(mapToCom1(pty));
     EventLog log;
     log.attach(*m_port, this);
     QVERIFY(!m_port->setPortOpen(true));

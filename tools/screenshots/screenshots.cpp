@@ -7,6 +7,7 @@
 
 #include "failuremessage.h"
 #include "form1.h"
+#include "ptypair.h"
 #include "lifebitlamp.h"
 
 #include <QApplication>
@@ -20,9 +21,7 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
+#include <optional>
 
 using namespace kelmor;
 
@@ -69,17 +68,12 @@ int main(int argc, char *argv[])
         return f.windowIcon().pixmap(32, 32).save(out.filePath(QStringLiteral("monitor-kelmor.png"))) ? 0 : 1;
     }
 
-    int master = -1;
+    std::optional<kelmor::test::PtyPair> ownLine;
     if (qEnvironmentVariableIsEmpty("KELMOR_COM1")) {
-        int slave = -1;
-        char name[256] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        ownLine.emplace();
+        if (!ownLine->isValid())
             return 1;
-        termios tio{};
-        ::tcgetattr(slave, &tio);
-        ::cfmakeraw(&tio);
-        ::tcsetattr(slave, TCSANOW, &tio);
-        qputenv("KELMOR_COM1", name);
+        qputenv("KELMOR_COM1", ownLine->slavePath().toLocal8Bit());
     }
     setFailureMessageHandler([](QWidget *, const QString &text) {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
