@@ -106,7 +106,6 @@ bool DataLog::writeRecord(QByteArrayView field)
 
 bool DataLog::writeWhole(QByteArrayView bytes)
 {
-    const qint64 sizeBefore = m_file->size();
     const char *data = bytes.data();
     qint64 left = bytes.size();
     while (left > 0) {
@@ -127,6 +126,9 @@ bool DataLog::writeWhole(QByteArrayView bytes)
             reason += QStringLiteral(" (%1)").arg(m_file->errorString());
     }
     // A torn record would run into the next one; the file has to end with a whole one.
+    // Where it began is worked out only now: asking the file system for the size before
+    // every record would cost a call per line for a case that hardly ever comes.
+    const qint64 sizeBefore = m_file->size() - (bytes.size() - left);
     if (!m_file->resize(sizeBefore)) {
         reason += QStringLiteral("; cutting back to %1 bytes failed: %2")
                       .arg(sizeBefore)
