@@ -3,6 +3,7 @@
 #include "commands.h"
 #include "failuremessage.h"
 #include "form1layout.h"
+#include "framebox.h"
 #include "frmproperties.h"
 #include "lifebitlamp.h"
 #include "monitortext.h"
@@ -114,7 +115,7 @@ void Form1::buildControls()
         QWidget *w = nullptr;
         switch (item.kind) {
         case ControlKind::Frame:
-            w = new QGroupBox(text, container);
+            w = new FrameBox(text, container);
             break;
         case ControlKind::Button:
             w = new QPushButton(text, container);
@@ -126,6 +127,8 @@ void Form1::buildControls()
         case ControlKind::Monitor: {
             auto *box = new QPlainTextEdit(container);
             box->setReadOnly(true);
+            // The program replaces the text many times a second; nothing is to be undone.
+            box->setUndoRedoEnabled(false);
             box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
             box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
             box->setTabChangesFocus(true);
@@ -333,9 +336,14 @@ void Form1::closeEvent(QCloseEvent *event)
 
 void Form1::setMonitorText(QPlainTextEdit *box, const QString &text)
 {
-    box->setPlainText(displayText(text));
-    QTextCursor cursor = box->textCursor();
-    cursor.movePosition(QTextCursor::End);
+    // Replaced in place, in one edit: setPlainText() would first empty the box, so its
+    // scroll bar and text were laid out and repainted twice for every line received.
+    QTextCursor cursor(box->document());
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(displayText(text));
+    cursor.endEditBlock();
+    // The cursor now stands behind the new text, at the end, where the caret belongs.
     box->setTextCursor(cursor);
 }
 
@@ -450,32 +458,29 @@ void Form1::darkenStatusDisplay()
 
 void Form1::DecodeStatusWord(QByteArrayView statusText)
 {
-    QLabel *autorange = m_lamps[kLampAutorange];
-    QPalette pal = autorange->palette();
-    const QColor greyText = pal.color(QPalette::Disabled, QPalette::WindowText);
-    // 1.
-    pal.setColor(QPalette::Active, QPalette::WindowText, greyText);
-    pal.setColor(QPalette::Inactive, QPalette::WindowText, greyText);
-    autorange->setPalette(pal);
-    // 2.
-    for (int bit = 1; bit <= 6; ++bit)
-        m_lamps[bit]->setEnabled(false);
-    // 3.
+    // The seven steps switch some lamps off and on again (Autorange grey, then black;
+    // Pirani to Degas dark, then lit). Nothing is drawn in between, so only their net
+    // effect is applied, and only where it changes something: at the gauge's line rate a
+    // lamp repainted for nothing costs more than the rest of the line.
     const quint16 word = readStatusWord(statusText);
-    // 4.
-    if (word & 0x0001) {
-        pal.setColor(QPalette::Active, QPalette::WindowText, Qt::black);
-        pal.setColor(QPalette::Inactive, QPalette::WindowText, Qt::black);
+
+    // 1. and 4.: Autorange's text grey, or black and enabled when its bit is set.
+    QLabel *autorange = m_lamps[kLampAutorange];
+    const bool autorangeLit = (word & 0x0001) != 0;
+    QPalette pal = autorange->palette();
+    const QColor text = autorangeLit ? QColor(Qt::black)
+                                     : pal.color(QPalette::Disabled, QPalette::WindowText);
+    if (pal.color(QPalette::Active, QPalette::WindowText) != text
+        || pal.color(QPalette::Inactive, QPalette::WindowText) != text) {
+        pal.setColor(QPalette::Active, QPalette::WindowText, text);
+        pal.setColor(QPalette::Inactive, QPalette::WindowText, text);
         autorange->setPalette(pal);
+    }
+    if (autorangeLit)
         autorange->setEnabled(true);
-    }
-    // 5.
-    for (int bit = 1; bit <= 6; ++bit) {
-        if (word & (1u << bit))
-            m_lamps[bit]->setEnabled(true);
-    }
-    // 6.
-    for (int bit = 7; bit <= 14; ++bit)
+    // 2., 5. and 6.: every other lamp shows its bit. setEnabled() does nothing when the
+    // state stays.
+    for (int bit = 1; bit <= 14; ++bit)
         m_lamps[bit]->setEnabled((word & (1u << bit)) != 0);
     // 7.
     m_shapeLB->setLit((word & kLifeBit) != 0);
@@ -510,23 +515,36 @@ void Form1::postReceive()
         Qt::QueuedConnection);
 }
 
-void Form1::appendInput()
+bool Form1::appendInput()
 {
     // Characters are taken from the port only while no complete line waits: otherwise a
     // sender faster than one line per event would make the buffer grow without end. The
     // port's own bounded buffer holds back the rest, and the sender waits.
-    if (!m_rx.hasLine())
-        m_rx.append(m_com.input());
+    if (m_rx.hasLine())
+        return false;
+    const QByteArray input = m_com.input();
+    m_rx.append(input);
+    return !input.isEmpty();
+}
+
+void Form1::holdWhileLineUnfinished(bool received)
+{
+    // A line arriving character by character cannot be shown before its CR: let the
+    // characters gather for a moment rather than wake for each one.
+    if (received && !m_rx.hasLine() && m_rx.size() > 0)
+        m_com.holdReceive(kTrickleHoldMs);
 }
 
 void Form1::handleReceive()
 {
     // 2.
-    appendInput();
+    const bool received = appendInput();
     // 3. to 6., 9.
     std::optional<AnswerLine> answer = m_rx.takeLine();
-    if (!answer)
+    if (!answer) {
+        holdWhileLineUnfinished(received);
         return;
+    }
     if (answer->isMeasurement()) {
         DecodeStatusWord(answer->statusField);
         m_lblDruck->setText(bytesAsText(pressureText(answer->pressureField)));
@@ -548,9 +566,11 @@ void Form1::handleReceive()
     }
     // Lines that are already complete must not wait for the gauge's next characters,
     // nor characters that were held back while this line waited.
-    appendInput();
+    const bool more = appendInput();
     if (m_rx.hasLine())
         postReceive();
+    else
+        holdWhileLineUnfinished(more);
 }
 
 void Form1::reportLater(const QString &text)

@@ -78,7 +78,11 @@ private:
     void cmdComClick();
     void comKelmorCommEvent();
     void handleReceive();
-    void appendInput();
+    // Takes the port's input into the receive buffer; true when it brought characters.
+    bool appendInput();
+    void holdWhileLineUnfinished(bool received);
+    // Long enough for a few characters at the usual speeds, far too short to be seen.
+    static constexpr int kTrickleHoldMs = 5;
     void postReceive();
 
     void startMonitoring();

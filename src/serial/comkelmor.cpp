@@ -137,6 +137,8 @@ ComKelmor::ComKelmor(QObject *parent)
     applySettings();
     connect(m_port, &QSerialPort::readyRead, this, &ComKelmor::onReadyRead);
     connect(m_port, &QSerialPort::errorOccurred, this, &ComKelmor::onErrorOccurred);
+    m_holdTimer.setSingleShot(true);
+    connect(&m_holdTimer, &QTimer::timeout, this, &ComKelmor::endHold);
 }
 
 ComKelmor::~ComKelmor()
@@ -310,6 +312,10 @@ ComError ComKelmor::setPortOpen(bool open)
 
 void ComKelmor::closePort()
 {
+    if (m_holdTimer.isActive()) {
+        m_holdTimer.stop();
+        m_port->setReadBufferSize(kReadBufferSize);
+    }
     if (!m_port->isOpen() || m_closing)
         return;
     // Closing a dead device raises errors of its own; they must not come back here.
@@ -352,7 +358,35 @@ QByteArray ComKelmor::input()
 
 void ComKelmor::onReadyRead()
 {
+    if (m_holdTimer.isActive())
+        return;
     raise(ComEvReceive);
+}
+
+void ComKelmor::holdReceive(int ms)
+{
+    if (m_holdTimer.isActive() || !m_port->isOpen() || ms <= 0)
+        return;
+    // With room for one character, QSerialPort stops watching the device once it holds
+    // one: the rest waits in the driver, and nothing wakes the program until the timer.
+    m_port->setReadBufferSize(1);
+    m_holdTimer.start(ms);
+}
+
+void ComKelmor::endHold()
+{
+    m_port->setReadBufferSize(kReadBufferSize);
+    if (!m_port->isOpen())
+        return;
+    // Takes what gathered in the driver in one read, at once: waiting for the next
+    // notification would hand out the one held character alone. With nothing waiting
+    // this reports a time-out, which is no fault.
+    if (m_port->waitForReadyRead(0))
+        return; // readyRead has raised the event
+    if (m_port->error() == QSerialPort::TimeoutError)
+        m_port->clearError();
+    if (m_port->isOpen() && m_port->bytesAvailable() > 0)
+        raise(ComEvReceive);
 }
 
 void ComKelmor::onErrorOccurred(QSerialPort::SerialPortError error)

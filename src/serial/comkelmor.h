@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 
 namespace kelmor {
 
@@ -67,6 +68,14 @@ public:
     QByteArray input(); // everything waiting, removed; also what a failed device left
     int commEvent() const { return m_commEvent; }
 
+    // Lets what arrives gather in the driver for `ms` milliseconds instead of waking for
+    // every character, then raises ComEvReceive if anything came. For a reader that holds
+    // an unfinished line: a gauge trickling a line in byte by byte would otherwise wake
+    // the program thousands of times a second for nothing it can show. Does nothing while
+    // a hold runs or the port is closed; closing the port ends it.
+    void holdReceive(int ms);
+    bool receiveHeld() const { return m_holdTimer.isActive(); }
+
     // The device behind the current port number, and behind any port number.
     QString deviceName() const { return deviceForPort(m_commPort); }
     static QString deviceForPort(int port);
@@ -82,6 +91,7 @@ private:
     void onReadyRead();
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void raise(int event);
+    void endHold();
     ComError applySettings();
     void closePort();
 
@@ -90,6 +100,7 @@ private:
 
     QSerialPort *m_port = nullptr;
     QByteArray m_leftOver; // read from a failing device before it was closed
+    QTimer m_holdTimer;
     int m_commPort = 1;
     QString m_settings = QStringLiteral("19200,n,8,1");
     int m_handshaking = 0;

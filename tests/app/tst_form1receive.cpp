@@ -277,8 +277,8 @@ void TestForm1Receive::streamWithoutCarriageReturnStaysBounded()
     for (int i = 0; i < 100000; ++i)
         stream += char('a' + i % 26);
     lw.gaugeSends(stream, 0);
-    QTRY_COMPARE(lw.window->receiveBuffer().size(), qsizetype(ReceiveBuffer::kBound));
-    QCOMPARE(lw.window->receiveBuffer().data(), stream.right(ReceiveBuffer::kBound));
+    // The line's end may still wait in the driver for a moment.
+    QTRY_COMPARE(lw.window->receiveBuffer().data(), stream.right(ReceiveBuffer::kBound));
     QCOMPARE(lw.window->receiveMonitorText(), QString());
     // A CR then completes the newest 65,536 characters as one line.
     lw.gaugeSends("\r");

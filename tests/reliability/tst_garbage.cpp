@@ -141,7 +141,8 @@ void TestGarbage::garbageDuringARun()
 
     const QByteArray records = dataPart(lw.logBytes());
     QVERIFY2(records == expectedRecords, firstDifference(records, expectedRecords).constData());
-    QCOMPARE(lw.window->receiveBuffer().data(), expected.rest);
+    // An unfinished line's end may still wait in the driver for a moment.
+    QTRY_COMPARE(lw.window->receiveBuffer().data(), expected.rest);
     QVERIFY(lw.messages.messages().isEmpty());
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("STOP"));
 

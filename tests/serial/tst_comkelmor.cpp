@@ -38,14 +38,18 @@ struct EventLog
 {
     QList<int> events;
     QByteArray received;
+    QList<qsizetype> chunkSizes; // what each receive event brought
     bool readOnReceive = true;
 
     void attach(ComKelmor &port, QObject *context)
     {
         QObject::connect(&port, &ComKelmor::commEventRaised, context, [this, &port] {
             events.append(port.commEvent());
-            if (port.commEvent() == kelmor::ComEvReceive && readOnReceive)
-                received += port.input();
+            if (port.commEvent() == kelmor::ComEvReceive && readOnReceive) {
+                const QByteArray chunk = port.input();
+                chunkSizes.append(chunk.size());
+                received += chunk;
+            }
         });
     }
     int count(int event) const { return int(events.count(event)); }
@@ -86,6 +90,9 @@ private slots:
     void unplugClosesPortOnce_data();
     void unplugClosesPortOnce();
     void reopensOnNewDeviceAfterUnplug();
+    void holdGathersWhatArrives_data();
+    void holdGathersWhatArrives();
+    void closingEndsTheHold();
 
 private:
     std::unique_ptr<ComKelmor> m_port;
@@ -448,6 +455,94 @@ void TestComKelmor::reopensOnNewDeviceAfterUnplug()
     QVERIFY(second.write("V1\r"));
     QTRY_COMPARE(log.received, QByteArray("V1\r"));
     QCOMPARE(log.count(kelmor::ComEvDeviceFailed), 1);
+}
+
+void TestComKelmor::holdGathersWhatArrives_data()
+{
+    QTest::addColumn<QList<QByteArray>>("writes");
+    QTest::addColumn<bool>("unplug");
+
+    QList<QByteArray> trickle;
+    for (char c : QByteArray("PR=1.23E-05 mbar\tN=17\r"))
+        trickle << QByteArray(1, c);
+    QByteArray large;
+    for (int i = 0; i < 200000; ++i)
+        large += char('a' + i % 26);
+
+    QTest::newRow("nothing arrives") << QList<QByteArray>{} << false;
+    QTest::newRow("one character") << QList<QByteArray>{"x"} << false;
+    QTest::newRow("a line character by character") << trickle << false;
+    QTest::newRow("more than the driver and the read buffer hold")
+        << QList<QByteArray>{large} << false;
+    QTest::newRow("unplugged while held") << QList<QByteArray>{"12"} << true;
+}
+
+void TestComKelmor::holdGathersWhatArrives()
+{
+    QFETCH(QList<QByteArray>, writes);
+    QFETCH(bool, unplug);
+
+    auto pty = std::make_unique<PtyPair>();
+    QVERIFY(mapToCom1(*pty));
+    EventLog log;
+    log.attach(*m_port, this);
+    QVERIFY(!m_port->setPortOpen(true));
+
+    m_port->holdReceive(300);
+    QVERIFY(m_port->receiveHeld());
+    m_port->holdReceive(5); // a second hold does not cut the first short
+    QByteArray sent;
+    for (const QByteArray &bytes : writes) {
+        QVERIFY(pty->write(bytes));
+        sent += bytes;
+        QTest::qWait(2);
+        if (sent.size() < 4096 && m_port->receiveHeld())
+            QCOMPARE(log.events.size(), 0); // nothing woke the reader
+    }
+    if (unplug)
+        pty->closeMaster();
+    QTRY_VERIFY(!m_port->receiveHeld());
+
+    if (unplug) {
+        QTRY_COMPARE(log.count(kelmor::ComEvDeviceFailed), 1);
+        QVERIFY(!m_port->portOpen());
+        return;
+    }
+    QTRY_COMPARE(log.received.size(), sent.size());
+    QCOMPARE(log.received, sent);
+    QCOMPARE(log.count(kelmor::ComEvDeviceFailed), 0);
+    if (!sent.isEmpty() && sent.size() < 4096) {
+        // Everything that gathered comes in one event, not character by character.
+        QCOMPARE(log.chunkSizes, QList<qsizetype>{sent.size()});
+    }
+    // Afterwards the port reads as before, without a hold of its own.
+    QTest::qWait(50);
+    const qsizetype events = log.events.size();
+    QVERIFY(pty->write("V1\r"));
+    QTRY_COMPARE(log.received.right(3), QByteArray("V1\r"));
+    QCOMPARE(log.events.size(), events + 1);
+    QVERIFY(!m_port->receiveHeld());
+}
+
+void TestComKelmor::closingEndsTheHold()
+{
+    PtyPair pty;
+    QVERIFY(mapToCom1(pty));
+    EventLog log;
+    log.attach(*m_port, this);
+    QVERIFY(!m_port->setPortOpen(true));
+    m_port->holdReceive(10000);
+    QVERIFY(!m_port->setPortOpen(false));
+    QVERIFY(!m_port->receiveHeld());
+    m_port->holdReceive(10000); // no hold on a closed port
+    QVERIFY(!m_port->receiveHeld());
+
+    // Reopened, the port reads whole chunks again, not one character at a time.
+    QVERIFY(!m_port->setPortOpen(true));
+    const QByteArray line(100, 'z');
+    QVERIFY(pty.write(line));
+    QTRY_COMPARE(log.received, line);
+    QCOMPARE(log.chunkSizes, QList<qsizetype>{line.size()});
 }
 
 QTEST_GUILESS_MAIN(TestComKelmor)
