@@ -17,13 +17,36 @@ void LifeBitLamp::setLit(bool lit)
     update();
 }
 
-void LifeBitLamp::paintEvent(QPaintEvent *)
+void LifeBitLamp::drawLamp(QPainter &painter, bool lit) const
 {
-    QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(palette().color(QPalette::WindowText), 1));
-    painter.setBrush(m_lit ? QBrush(fillColor()) : QBrush(Qt::NoBrush));
+    painter.setBrush(lit ? QBrush(fillColor()) : QBrush(Qt::NoBrush));
     painter.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+void LifeBitLamp::paintEvent(QPaintEvent *)
+{
+    // The lamp changes with every line the gauge sends; an antialiased circle costs far
+    // more to draw each time than to copy.
+    const qreal ratio = devicePixelRatioF();
+    const QColor outline = palette().color(QPalette::WindowText);
+    QImage &picture = m_pictures[m_lit ? 1 : 0];
+    if (picture.isNull() || picture.devicePixelRatio() != ratio
+        || picture.deviceIndependentSize() != QSizeF(size()) || m_pictureOutline != outline) {
+        if (m_pictureOutline != outline) {
+            m_pictures[0] = QImage();
+            m_pictures[1] = QImage();
+        }
+        m_pictureOutline = outline;
+        picture = QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+        picture.setDevicePixelRatio(ratio);
+        picture.fill(Qt::transparent);
+        QPainter onPicture(&picture);
+        drawLamp(onPicture, m_lit);
+    }
+    QPainter painter(this);
+    painter.drawImage(QPointF(0, 0), picture);
 }
 
 } // namespace kelmor

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QWidget>
+
+class QPainter;
 
 namespace kelmor {
 
@@ -18,11 +21,17 @@ public:
 
     static QColor fillColor() { return QColor(0, 255, 0); }
 
+    // Draws the lamp as it looks lit or dark, at the widget's size.
+    void drawLamp(QPainter &painter, bool lit) const;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
     bool m_lit = true; // a freshly placed lamp is filled until start-up darkens it
+    // Dark and lit, drawn once.
+    QImage m_pictures[2];
+    QColor m_pictureOutline;
 };
 
 } // namespace kelmor

@@ -3,10 +3,12 @@
 
 #include "form1harness.h"
 #include "gaugelines.h"
+#include "lifebitlamp.h"
 
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -15,7 +17,9 @@
 #include <QStyleFactory>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <iterator>
 #include <memory>
 #include <thread>
@@ -47,6 +51,22 @@ QByteArray gaugeLine(const QByteArray &pressure, const QByteArray &status, int n
     return measurementLine(pressure, status + "\t", "N=" + QByteArray::number(n)) + "\r";
 }
 
+int largestChannelDifference(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return 255;
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+        }
+    }
+    return largest;
+}
+
 void startRun(LoadedWindow &lw)
 {
     QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
@@ -73,6 +93,8 @@ private slots:
     void repaintsOnlyWhatChanged();
     void framesDrawAsGroupBoxes_data();
     void framesDrawAsGroupBoxes();
+    void lifeBitLampLooksAsDrawnDirectly_data();
+    void lifeBitLampLooksAsDrawnDirectly();
     void tricklingLineWakesTheWindowSeldom();
 };
 
@@ -205,6 +227,59 @@ void TestForm1Cost::framesDrawAsGroupBoxes()
         QVERIFY(drawn != blank);
     }
     box->setStyle(nullptr);
+}
+
+void TestForm1Cost::lifeBitLampLooksAsDrawnDirectly_data()
+{
+    QTest::addColumn<bool>("lit");
+    QTest::addColumn<QColor>("background");
+    QTest::addColumn<QColor>("outline"); // invalid: the palette's own
+
+    const QColor window = QApplication::palette().color(QPalette::Window);
+    for (bool lit : {false, true}) {
+        const char *state = lit ? "lit" : "dark";
+        QTest::addRow("%s on the window's grey", state) << lit << window << QColor();
+        QTest::addRow("%s on white", state) << lit << QColor(Qt::white) << QColor();
+        QTest::addRow("%s on dark blue", state) << lit << QColor(0, 0, 128) << QColor();
+        QTest::addRow("%s, outline turned red", state) << lit << window << QColor(Qt::red);
+    }
+}
+
+void TestForm1Cost::lifeBitLampLooksAsDrawnDirectly()
+{
+    QFETCH(bool, lit);
+    QFETCH(QColor, background);
+    QFETCH(QColor, outline);
+
+    LifeBitLamp lamp;
+    lamp.resize(16, 16);
+    auto shown = [&] {
+        QImage image(lamp.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(background);
+        lamp.render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+        return image;
+    };
+    // Both looks drawn once before, with the palette as it was.
+    lamp.setLit(!lit);
+    shown();
+    lamp.setLit(lit);
+    shown();
+    if (outline.isValid()) {
+        QPalette palette = lamp.palette();
+        palette.setColor(QPalette::WindowText, outline);
+        lamp.setPalette(palette);
+    }
+
+    QImage direct(lamp.size(), QImage::Format_ARGB32_Premultiplied);
+    direct.fill(background);
+    {
+        QPainter painter(&direct);
+        lamp.drawLamp(painter, lit);
+    }
+    // Copying a picture drawn once rounds the circle's soft edge differently from drawing
+    // it in place, by at most one step of 255; anything more is a different lamp.
+    const int difference = largestChannelDifference(shown(), direct);
+    QVERIFY2(difference <= 1, qPrintable(QStringLiteral("differs by %1").arg(difference)));
 }
 
 void TestForm1Cost::tricklingLineWakesTheWindowSeldom()
