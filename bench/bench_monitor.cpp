@@ -5,9 +5,11 @@
 // data log grow, and reads the monitor's CPU time, context switches and memory from /proc.
 // Every line it sends is numbered, and the log is checked record by record against them.
 //
-//   bench_monitor [--quick] [--host PATH]
+//   bench_monitor [--quick] [--host PATH] [--only PHASE]... [--wrap "COMMAND ARGS"]
 //
-// --quick shortens every phase (a smoke run; its figures mean little). Build in Release
+// --quick shortens every phase (a smoke run; its figures mean little). --only runs the
+// named phases alone. --wrap starts the monitor under a tool, for example
+// --wrap "valgrind --tool=callgrind" (its figures are then the tool's). Build in Release
 // for meaningful figures: scripts/bench.sh does.
 
 #include "simline.h"
@@ -62,6 +64,8 @@ void sleepUntil(Ns when)
 
 // The monitor's own warnings go to this file, not into the table.
 std::string g_hostErrors;
+// A tool to start the monitor under (--wrap), split at blanks.
+std::vector<std::string> g_wrapper;
 
 [[noreturn]] void fail(const std::string &why)
 {
@@ -344,7 +348,10 @@ Child spawnHost(const std::string &host, const std::vector<std::string> &args,
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, g_hostErrors.c_str(),
                                      O_WRONLY | O_CREAT | O_APPEND, 0600);
-    std::vector<char *> argv{const_cast<char *>(host.c_str())};
+    std::vector<char *> argv;
+    for (const std::string &w : g_wrapper)
+        argv.push_back(const_cast<char *>(w.c_str()));
+    argv.push_back(const_cast<char *>(host.c_str()));
     for (const std::string &a : args)
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
@@ -353,8 +360,8 @@ Child spawnHost(const std::string &host, const std::vector<std::string> &args,
         envp.push_back(const_cast<char *>(e.c_str()));
     envp.push_back(nullptr);
     Child child;
-    if (int err = ::posix_spawn(&child.pid, host.c_str(), &actions, nullptr, argv.data(), envp.data()))
-        fail("cannot start " + host + ": " + std::strerror(err));
+    if (int err = ::posix_spawnp(&child.pid, argv[0], &actions, nullptr, argv.data(), envp.data()))
+        fail(std::string("cannot start ") + argv[0] + ": " + std::strerror(err));
     posix_spawn_file_actions_destroy(&actions);
     ::close(inPipe[0]);
     ::close(outPipe[1]);
@@ -442,11 +449,15 @@ int main(int argc, char *argv[])
             quick = true;
         else if (arg == "--host" && i + 1 < argc)
             host = argv[++i];
-        else if (arg == "--only" && i + 1 < argc
+        else if (arg == "--wrap" && i + 1 < argc) {
+            std::istringstream words(argv[++i]);
+            for (std::string w; words >> w;)
+                g_wrapper.push_back(w);
+        } else if (arg == "--only" && i + 1 < argc
                  && std::find(allPhases.begin(), allPhases.end(), argv[i + 1]) != allPhases.end())
             only.emplace_back(argv[++i]);
         else
-            fail("usage: bench_monitor [--quick] [--host PATH] [--only PHASE]...\n"
+            fail("usage: bench_monitor [--quick] [--host PATH] [--only PHASE]... [--wrap \"COMMAND ARGS\"]\n"
                  "PHASE: headroom, latency, cpu-lines, cpu-bytes, idle, memory, startup");
     }
     auto selected = [&](const std::string &phase) {

@@ -31,14 +31,15 @@ void LifeBitLamp::paintEvent(QPaintEvent *)
     // more to draw each time than to copy.
     const qreal ratio = devicePixelRatioF();
     const QColor outline = palette().color(QPalette::WindowText);
-    QImage &picture = m_pictures[m_lit ? 1 : 0];
-    if (picture.isNull() || picture.devicePixelRatio() != ratio
-        || picture.deviceIndependentSize() != QSizeF(size()) || m_pictureOutline != outline) {
-        if (m_pictureOutline != outline) {
-            m_pictures[0] = QImage();
-            m_pictures[1] = QImage();
-        }
+    if (outline != m_pictureOutline || ratio != m_pictureRatio || size() != m_pictureSize) {
+        m_pictures[0] = QImage();
+        m_pictures[1] = QImage();
         m_pictureOutline = outline;
+        m_pictureRatio = ratio;
+        m_pictureSize = size();
+    }
+    QImage &picture = m_pictures[m_lit ? 1 : 0];
+    if (picture.isNull()) {
         picture = QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
         picture.setDevicePixelRatio(ratio);
         picture.fill(Qt::transparent);

@@ -29,9 +29,11 @@ protected:
 
 private:
     bool m_lit = true; // a freshly placed lamp is filled until start-up darkens it
-    // Dark and lit, drawn once.
+    // Dark and lit, drawn once for this outline colour, pixel ratio and size.
     QImage m_pictures[2];
     QColor m_pictureOutline;
+    qreal m_pictureRatio = 0;
+    QSize m_pictureSize;
 };
 
 } // namespace kelmor
