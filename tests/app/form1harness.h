@@ -115,4 +115,18 @@ struct LoadedWindow
     std::unique_ptr<Form1> window;
 };
 
+// START clicked: the run begins and the gauge is told "SX1".
+inline void startRun(LoadedWindow &lw)
+{
+    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+    QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
+}
+
+// STOP clicked: the run ends and the gauge is told "SX0".
+inline void stopRun(LoadedWindow &lw)
+{
+    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+    QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
+}
+
 } // namespace kelmor::test

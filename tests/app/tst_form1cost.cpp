@@ -67,12 +67,6 @@ int largestChannelDifference(const QImage &a, const QImage &b)
     return largest;
 }
 
-void startRun(LoadedWindow &lw)
-{
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
-    QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
-}
-
 // Sends a line and waits until it is shown and every repaint it caused is done.
 void showLine(LoadedWindow &lw, const QByteArray &line)
 {

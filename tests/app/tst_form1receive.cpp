@@ -31,18 +31,6 @@ bool autorangeBlack(LoadedWindow &lw)
     return c == QColor(Qt::black);
 }
 
-void startRun(LoadedWindow &lw)
-{
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
-    QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
-}
-
-void stopRun(LoadedWindow &lw)
-{
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
-    QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
-}
-
 // The records of the log after its first (header) record.
 QList<QByteArray> dataRecords(const QByteArray &log)
 {

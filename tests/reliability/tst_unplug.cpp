@@ -18,12 +18,6 @@ void click(LoadedWindow &lw, const char *button)
     QTest::mouseClick(lw.get<QPushButton>(button), Qt::LeftButton);
 }
 
-void startRun(LoadedWindow &lw)
-{
-    click(lw, "cmdMonitor");
-    QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
-}
-
 // Linux drops what the program has not read when the master closes, so a line counts as
 // delivered only once the window shows it.
 void sendShown(LoadedWindow &lw, PtyPair &pty, const QByteArray &line)
