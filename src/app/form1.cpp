@@ -6,6 +6,7 @@
 #include "framebox.h"
 #include "frmproperties.h"
 #include "lifebitlamp.h"
+#include "monitorbox.h"
 #include "monitortext.h"
 #include "statusword.h"
 #include "twips.h"
@@ -55,15 +56,6 @@ QFont fontFor(const FontSpec &face, const QFont &windowFont)
     font.setBold(face.bold);
     font.setItalic(face.italic);
     return font;
-}
-
-// A monitor's text as the box shows it: its CR LF and lone CR end lines.
-QString displayText(const QString &text)
-{
-    QString shown = text;
-    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return shown;
 }
 
 } // namespace
@@ -125,20 +117,7 @@ void Form1::buildControls()
             w = new QLineEdit(text, container);
             break;
         case ControlKind::Monitor: {
-            auto *box = new QPlainTextEdit(container);
-            box->setReadOnly(true);
-            // The program replaces the text many times a second; nothing is to be undone.
-            box->setUndoRedoEnabled(false);
-            box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-            box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-            box->setTabChangesFocus(true);
-            QPalette pal = box->palette();
-            pal.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
-            box->setPalette(pal);
-            box->setPlainText(text);
-            // Read-only boxes still take the focus, so they stay in the tab chain.
-            box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-            w = box;
+            w = new MonitorBox(text, container);
             break;
         }
         case ControlKind::Label:
@@ -171,8 +150,8 @@ void Form1::buildControls()
     m_lblDruck = static_cast<QLabel *>(control(QStringLiteral("lblDruck")));
     m_lblSteuerbyte = static_cast<QLabel *>(control(QStringLiteral("lblSteuerbyte")));
     m_textBoxBefehl = static_cast<QLineEdit *>(control(QStringLiteral("TextBoxBefehl")));
-    m_textSenden = static_cast<QPlainTextEdit *>(control(QStringLiteral("TextSenden")));
-    m_textEmpfang = static_cast<QPlainTextEdit *>(control(QStringLiteral("TextEmpfang")));
+    m_textSenden = static_cast<MonitorBox *>(control(QStringLiteral("TextSenden")));
+    m_textEmpfang = static_cast<MonitorBox *>(control(QStringLiteral("TextEmpfang")));
     m_cmdBefehl = static_cast<QPushButton *>(control(QStringLiteral("CmdBefehl")));
     m_cmdSenden = static_cast<QPushButton *>(control(QStringLiteral("CmdSenden")));
     m_cmdMonitor = static_cast<QPushButton *>(control(QStringLiteral("cmdMonitor")));
@@ -258,9 +237,9 @@ void Form1::load()
 
     // 9. Both monitors empty.
     m_sendText.clear();
-    setMonitorText(m_textSenden, m_sendText);
+    m_textSenden->showText(m_sendText);
     m_receiveText.clear();
-    setMonitorText(m_textEmpfang, m_receiveText);
+    m_textEmpfang->showText(m_receiveText);
 
     // 10. Monitoring stopped.
     m_cmdMonitor->setText(kStart);
@@ -334,23 +313,10 @@ void Form1::closeEvent(QCloseEvent *event)
 
 // ---------------------------------------------------------------- sending
 
-void Form1::setMonitorText(QPlainTextEdit *box, const QString &text)
-{
-    // Replaced in place, in one edit: setPlainText() would first empty the box, so its
-    // scroll bar and text were laid out and repainted twice for every line received.
-    QTextCursor cursor(box->document());
-    cursor.beginEditBlock();
-    cursor.select(QTextCursor::Document);
-    cursor.insertText(displayText(text));
-    cursor.endEditBlock();
-    // The cursor now stands behind the new text, at the end, where the caret belongs.
-    box->setTextCursor(cursor);
-}
-
 void Form1::echoSent(const QByteArray &command)
 {
     m_sendText = appendSendEcho(m_sendText, bytesAsText(command));
-    setMonitorText(m_textSenden, m_sendText);
+    m_textSenden->showText(m_sendText);
 }
 
 void Form1::cmdBefehlClick()
@@ -551,7 +517,7 @@ void Form1::handleReceive()
     }
     // 7., 10., 11.
     m_receiveText = ::kelmor::receiveMonitorText(answer->line);
-    setMonitorText(m_textEmpfang, m_receiveText);
+    m_textEmpfang->showText(m_receiveText);
     // 8.
     if (m_cmdMonitor->text() == kStop && !m_log.writeRecord(answer->line)) {
         // Nothing more can be recorded: end the run as a stop click would, keeping what

@@ -17,13 +17,13 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 
 namespace kelmor {
 
 class FrmProperties;
 class LifeBitLamp;
+class MonitorBox;
 
 // The main window "Service - Monitor für KELMOR".
 //
@@ -98,7 +98,6 @@ private:
     void darkenStatusDisplay();
     void echoSent(const QByteArray &command);
     void reportLater(const QString &text);
-    void setMonitorText(QPlainTextEdit *box, const QString &text);
 
     ComKelmor m_com;
     ControlModel m_control;
@@ -113,8 +112,8 @@ private:
     QLabel *m_lblDruck = nullptr;
     QLabel *m_lblSteuerbyte = nullptr;
     QLineEdit *m_textBoxBefehl = nullptr;
-    QPlainTextEdit *m_textSenden = nullptr;
-    QPlainTextEdit *m_textEmpfang = nullptr;
+    MonitorBox *m_textSenden = nullptr;
+    MonitorBox *m_textEmpfang = nullptr;
     QPushButton *m_cmdBefehl = nullptr;
     QPushButton *m_cmdSenden = nullptr;
     QPushButton *m_cmdMonitor = nullptr;

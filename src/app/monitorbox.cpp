@@ -1,0 +1,108 @@
+#include "monitorbox.h"
+
+#include "monitortext.h"
+
+#include <QColor>
+#include <QPalette>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
+
+namespace kelmor {
+
+namespace {
+
+QString displayText(const QString &text)
+{
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
+// One line followed by its line end, and nothing else.
+bool isOneLine(const QString &shown)
+{
+    return !shown.isEmpty() && shown.indexOf(QLatin1Char('\n')) == shown.size() - 1;
+}
+
+} // namespace
+
+MonitorBox::MonitorBox(const QString &text, QWidget *parent) : QPlainTextEdit(parent)
+{
+    setReadOnly(true);
+    // The program replaces the text many times a second; nothing is to be undone.
+    setUndoRedoEnabled(false);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setTabChangesFocus(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0)); // light grey
+    setPalette(pal);
+    // Read-only boxes still take the focus, so they stay in the tab chain.
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setPlainText(text);
+    m_shown = displayText(text);
+    keepShapedText();
+}
+
+void MonitorBox::showText(const QString &text)
+{
+    const QString shown = displayText(text);
+    const bool replaced = replaceInLine(shown);
+    m_shown = shown;
+    if (replaced)
+        return;
+    // Replaced in one edit: setPlainText() would first empty the box, so its scroll bar
+    // and text were laid out and repainted twice.
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(shown);
+    cursor.endEditBlock();
+    keepShapedText();
+    // The cursor now stands behind the new text, at the end, where the caret belongs.
+    // Moving it there lays the new text out.
+    setTextCursor(cursor);
+}
+
+bool MonitorBox::replaceInLine(const QString &shown)
+{
+    // The usual case for the receive monitor: one line before and after, the caret at the
+    // end and nothing selected. Only the characters that differ are replaced, so the
+    // document keeps its blocks (and their layouts) and the caret its place.
+    if (!isOneLine(m_shown) || !isOneLine(shown))
+        return false;
+    const QTextCursor caret = textCursor();
+    if (caret.hasSelection() || caret.position() != document()->characterCount() - 1)
+        return false;
+    if (shown == m_shown)
+        return true;
+    const TextSplice splice = textSplice(m_shown, shown);
+    QTextCursor edit(document());
+    // In an edit block the cursor does not work out its place on screen for nothing.
+    edit.beginEditBlock();
+    edit.setPosition(int(splice.start));
+    edit.setPosition(int(splice.fromEnd), QTextCursor::KeepAnchor);
+    if (splice.toEnd > splice.start)
+        edit.insertText(shown.sliced(splice.start, splice.toEnd - splice.start));
+    else
+        edit.removeSelectedText();
+    edit.endEditBlock();
+    ensureCursorVisible();
+    return true;
+}
+
+void MonitorBox::keepShapedText()
+{
+    // A block's layout normally throws its shaped glyphs away as soon as its lines are
+    // laid out, and shapes the text again for every paint: for a gauge line that doubled
+    // the cost of showing it.
+    for (QTextBlock block = document()->firstBlock(); block.isValid(); block = block.next()) {
+        if (QTextLayout *layout = block.layout(); !layout->cacheEnabled())
+            layout->setCacheEnabled(true);
+    }
+}
+
+} // namespace kelmor

@@ -1,0 +1,194 @@
+// The monitor box keeps its shaped text between layout and paint and replaces its text in
+// one edit. After any sequence of texts the window must look exactly as if a plain text
+// box had been given the text afresh, with the caret and scroll bars where they would be.
+
+#include "form1.h"
+#include "monitorbox.h"
+#include "uifonts.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextCursor>
+#include <QWindow>
+
+#include <memory>
+
+using namespace kelmor;
+
+namespace {
+
+QString displayed(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+// A line as the gauge sends it, with the receive monitor's CR LF.
+QString gaugeText(int i)
+{
+    const QString pressure = QString::number(1.0 + (i % 900) / 100.0, 'f', 2);
+    const QString status = (i & 1) ? QStringLiteral("8049") : QStringLiteral("0049");
+    const QString head = QStringLiteral("PR=%1E-03 mbar G=PI F=1 IE=0.00mA SC=0009").arg(pressure);
+    return head.leftJustified(46, QLatin1Char(' ')) + status + QStringLiteral("\tN=%1\r\n").arg(1000000 + i);
+}
+
+// The box under test beside a plain text box of the same kind that is always given its
+// whole text anew, in one window so that both are drawn in the same state.
+struct SideBySide
+{
+    std::unique_ptr<QWidget> window = std::make_unique<QWidget>();
+    MonitorBox *box = new MonitorBox(QStringLiteral("Text1"), window.get());
+    QPlainTextEdit *reference = new QPlainTextEdit(QStringLiteral("Text1"), window.get());
+    // Holds the focus, so that neither box shows a caret.
+    QLineEdit *focus = new QLineEdit(window.get());
+
+    SideBySide()
+    {
+        window->setFont(defaultWindowFont());
+        reference->setReadOnly(true);
+        reference->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        reference->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        reference->setPalette(box->palette());
+        // The receive monitor's size.
+        box->setGeometry(8, 8, 305, 105);
+        reference->setGeometry(8, 130, 305, 105);
+        focus->setGeometry(8, 240, 100, 20);
+        window->resize(330, 270);
+        window->show();
+        focus->setFocus();
+    }
+
+    void show(const QString &text)
+    {
+        box->showText(text);
+        reference->setPlainText(displayed(text));
+        reference->moveCursor(QTextCursor::End);
+    }
+
+    // What the window's backing store holds for each box, once all repaints are done.
+    std::pair<QImage, QImage> onScreen() const
+    {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        const QImage all = window->windowHandle()->screen()->grabWindow(window->winId()).toImage();
+        return {all.copy(box->geometry()), all.copy(reference->geometry())};
+    }
+};
+
+} // namespace
+
+class TestMonitorBox : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initApplication(); }
+    void looksAsDrawnAfresh_data();
+    void looksAsDrawnAfresh();
+    void operatorsCaretAndSelectionGiveWay();
+};
+
+void TestMonitorBox::looksAsDrawnAfresh_data()
+{
+    QTest::addColumn<QStringList>("texts");
+
+    QStringList gauge;
+    for (int i = 0; i < 12; ++i)
+        gauge << gaugeText(i * 7);
+    QTest::newRow("gauge lines") << gauge;
+    QTest::newRow("counter carries") << QStringList{gaugeText(9), gaugeText(10), gaugeText(99), gaugeText(100), gaugeText(999), gaugeText(1000)};
+    QTest::newRow("same line again") << QStringList{gaugeText(1), gaugeText(1), gaugeText(1)};
+    QTest::newRow("longer and shorter") << QStringList{"PR=1\r\n", "PR=10\r\n", "PR=1\r\n", "P\r\n", "PR=1.00E-03 mbar\r\n"};
+    QTest::newRow("kerning pairs") << QStringList{"AVA To Ty\r\n", "AWA To Ty\r\n", "AWA Tx Ty\r\n", "AWA Tx Yo\r\n", "LT PA r. Va\r\n", "LV PA y. Wa\r\n"};
+    QTest::newRow("tab absorbs a wider start") << QStringList{"ab\tN=1\r\n", "WWWW\tN=1\r\n", "i\tN=1\r\n", "iiiiiiiiiiiiiiiiii\tN=1\r\n", "i\tN=2\r\n"};
+    QTest::newRow("overhanging glyphs") << QStringList{"f/j f/j f/j\r\n", "f/j fjj f/j\r\n", "ffj fjj f/j\r\n", "ffj fjj /\\j\r\n", "_j_ ///\r\n"};
+    QTest::newRow("accents and high bytes") << QStringList{"\u00c4\u00d6\u00dc \u00e4\u00f6\u00fc \u00df\u00b5\u00b0\r\n", "\u00c5\u00d6\u00dc \u00e4\u00f6\u00fd \u00df\u00b5\u00b0\r\n", "\u00c5\u00d6\u00dc \u00e4\u00f6\u00fd \u00df\u00b5\u00ff\r\n"};
+    QString latin1;
+    for (int c = 0x20; c < 0x100; ++c)
+        if (c < 0x7f || c >= 0xa0)
+            latin1 += QChar(c);
+    QStringList everyCharacter;
+    for (int at = 0; at < latin1.size(); at += 23) {
+        QString changed = latin1.mid(0, 70);
+        changed[at % 70] = latin1[(at * 7) % latin1.size()];
+        everyCharacter << changed + QStringLiteral("\r\n");
+        everyCharacter << latin1.mid(at % 120, 70) + QStringLiteral("\r\n");
+    }
+    QTest::newRow("every printable Latin-1 character") << everyCharacter;
+    QTest::newRow("control characters") << QStringList{"a\x01" "b\r\n", "a\x02" "b\r\n", "a\x1f" "b\r\n", "a b\r\n", "a\x7f" "b\r\n"};
+    const QString words = QStringLiteral("the gauge answers with a long line of words ").repeated(5);
+    QTest::newRow("wraps and unwraps") << QStringList{"short\r\n", words + "\r\n", "short\r\n", "shore\r\n"};
+    QTest::newRow("one word longer than the box") << QStringList{"W\r\n", QString(150, QLatin1Char('W')) + "\r\n", "W\r\n", "X\r\n"};
+    QTest::newRow("several lines and back") << QStringList{"a\r\nb\r\n", "a\r\n", "x\ry\r\n", "x\r\n", "y\r\n"};
+    QTest::newRow("empty line") << QStringList{"\r\n", "x\r\n", "\r\n", "\r\n"};
+    QTest::newRow("no line end") << QStringList{"abc", "abd", "abd\r\n", "abe"};
+    QTest::newRow("line feed inside a line") << QStringList{"a\nb\r\n", "a\nc\r\n", "ab\r\n"};
+    QTest::newRow("empty box") << QStringList{"", "x\r\n", ""};
+}
+
+void TestMonitorBox::looksAsDrawnAfresh()
+{
+    QFETCH(QStringList, texts);
+    SideBySide pair;
+    QVERIFY(QTest::qWaitForWindowExposed(pair.window.get()));
+    for (const QString &text : texts) {
+        pair.show(text);
+        const auto [drawn, expected] = pair.onScreen();
+        QVERIFY(!drawn.isNull());
+        if (drawn != expected) {
+            drawn.save(QDir::temp().filePath(QStringLiteral("monitorbox-drawn.png")));
+            expected.save(QDir::temp().filePath(QStringLiteral("monitorbox-expected.png")));
+            QFAIL(qPrintable(QStringLiteral("drawn differently after %1").arg(text.toHtmlEscaped())));
+        }
+        QCOMPARE(pair.box->toPlainText(), pair.reference->toPlainText());
+        QCOMPARE(pair.box->textCursor().position(), pair.reference->textCursor().position());
+        QVERIFY(!pair.box->textCursor().hasSelection());
+        for (const Qt::Orientation o : {Qt::Vertical, Qt::Horizontal}) {
+            const QScrollBar *mine = o == Qt::Vertical ? pair.box->verticalScrollBar() : pair.box->horizontalScrollBar();
+            const QScrollBar *theirs = o == Qt::Vertical ? pair.reference->verticalScrollBar() : pair.reference->horizontalScrollBar();
+            QCOMPARE(mine->maximum(), theirs->maximum());
+            QCOMPARE(mine->value(), theirs->value());
+            QCOMPARE(mine->pageStep(), theirs->pageStep());
+            QCOMPARE(mine->isVisible(), theirs->isVisible());
+        }
+    }
+}
+
+void TestMonitorBox::operatorsCaretAndSelectionGiveWay()
+{
+    SideBySide pair;
+    QVERIFY(QTest::qWaitForWindowExposed(pair.window.get()));
+    pair.show(gaugeText(1));
+    pair.onScreen();
+
+    // The operator selects part of the line, as to copy it.
+    QTextCursor selection = pair.box->textCursor();
+    selection.setPosition(3);
+    selection.setPosition(12, QTextCursor::KeepAnchor);
+    pair.box->setTextCursor(selection);
+    pair.onScreen();
+    pair.show(gaugeText(2));
+    auto [drawn, expected] = pair.onScreen();
+    QCOMPARE(drawn, expected);
+    QVERIFY(!pair.box->textCursor().hasSelection());
+    QCOMPARE(pair.box->textCursor().position(), pair.box->document()->characterCount() - 1);
+
+    // The caret was put at the start of the line.
+    pair.box->moveCursor(QTextCursor::Start);
+    pair.onScreen();
+    pair.show(gaugeText(3));
+    std::tie(drawn, expected) = pair.onScreen();
+    QCOMPARE(drawn, expected);
+    QCOMPARE(pair.box->textCursor().position(), pair.box->document()->characterCount() - 1);
+}
+
+QTEST_MAIN(TestMonitorBox)
+#include "tst_monitorbox.moc"
