@@ -4,6 +4,7 @@
 
 #include "form1.h"
 #include "monitorbox.h"
+#include "simline.h"
 #include "uifonts.h"
 
 #include <QApplication>
@@ -31,13 +32,15 @@ QString displayed(QString text)
     return text;
 }
 
-// A line as the gauge sends it, with the receive monitor's CR LF.
+// A measurement line as the simulated gauge sends it, as the receive monitor shows it:
+// pressure, life bit and counter change from one to the next.
 QString gaugeText(int i)
 {
-    const QString pressure = QString::number(1.0 + (i % 900) / 100.0, 'f', 2);
-    const QString status = (i & 1) ? QStringLiteral("8049") : QStringLiteral("0049");
-    const QString head = QStringLiteral("PR=%1E-03 mbar G=PI F=1 IE=0.00mA SC=0009").arg(pressure);
-    return head.leftJustified(46, QLatin1Char(' ')) + status + QStringLiteral("\tN=%1\r\n").arg(1000000 + i);
+    sim::GaugeReport report;
+    report.status = quint16(0x0049 | ((i & 1) << 15));
+    const double pressure = 1.0e-3 * (1.0 + (i % 900) / 100.0);
+    return QString::fromLatin1(
+        sim::buildMeasurementLine(quint32(1000000 + i), pressure, report, 0x0009, sim::LineEnd::CrLf));
 }
 
 // The box under test beside a plain text box of the same kind that is always given its
