@@ -36,12 +36,10 @@ namespace kelmor {
 namespace {
 
 // Status lamps by the status bit that lights them.
-constexpr std::array<const char *, 15> kLampNames{
-    "lblAutorange", "lblPirani", "lblIG",    "lblAutoFil",  "lblFil1",
-    "lblFil2",      "lblDegas",  "lblEStrom", "lblSPman",   "lblSPout",
-    "lblSPauto",    "lblEnableEx", "lblResetIG", "lblPiVAC", "lblPiATM"};
-
-constexpr int kLampAutorange = 0;
+constexpr std::array<const char *, kStatusLampCount> kLampNames{
+    "lblAutorange", "lblPirani",   "lblIG",      "lblAutoFil", "lblFil1",
+    "lblFil2",      "lblDegas",    "lblEStrom",  "lblSPman",   "lblSPout",
+    "lblSPauto",    "lblEnableEx", "lblResetIG", "lblPiVAC",   "lblPiATM"};
 
 const QString kStart = QStringLiteral("START");
 const QString kStop = QStringLiteral("STOP");
@@ -81,7 +79,9 @@ Form1::Form1(const QString &logPath, QWidget *parent) : QMainWindow(parent), m_l
     connect(m_cmdSenden, &QPushButton::clicked, this, &Form1::cmdSendenClick);
     connect(m_cmdMonitor, &QPushButton::clicked, this, &Form1::cmdMonitorClick);
     connect(m_cmdCom, &QPushButton::clicked, this, &Form1::cmdComClick);
-    connect(&m_com, &ComKelmor::commEventRaised, this, &Form1::comKelmorCommEvent);
+    connect(&m_receiver, &Receiver::lineReceived, this, &Form1::showLine);
+    // Told once per failure; the run goes on until the operator stops it.
+    connect(&m_receiver, &Receiver::deviceFailed, this, &Form1::reportLater);
 }
 
 Form1::~Form1()
@@ -245,7 +245,7 @@ void Form1::load()
     m_cmdMonitor->setText(kStart);
 
     // 11. Fourteen lamps dark; Autorange keeps its design-time look.
-    for (int bit = 1; bit < 15; ++bit)
+    for (int bit = kAutorangeBit + 1; bit < kStatusLampCount; ++bit)
         m_lamps[bit]->setEnabled(false);
     // 12., 13.
     m_shapeLB->setLit(false);
@@ -424,15 +424,19 @@ void Form1::darkenStatusDisplay()
 
 void Form1::DecodeStatusWord(QByteArrayView statusText)
 {
+    showStatusWord(readStatusWord(statusText));
+}
+
+void Form1::showStatusWord(quint16 word)
+{
     // The seven steps switch some lamps off and on again (Autorange grey, then black;
     // Pirani to Degas dark, then lit). Nothing is drawn in between, so only their net
     // effect is applied, and only where it changes something: at the gauge's line rate a
     // lamp repainted for nothing costs more than the rest of the line.
-    const quint16 word = readStatusWord(statusText);
 
     // 1. and 4.: Autorange's text grey, or black and enabled when its bit is set.
-    QLabel *autorange = m_lamps[kLampAutorange];
-    const bool autorangeLit = (word & 0x0001) != 0;
+    QLabel *autorange = m_lamps[kAutorangeBit];
+    const bool autorangeLit = statusBitSet(word, kAutorangeBit);
     QPalette pal = autorange->palette();
     const QColor text = autorangeLit ? QColor(Qt::black)
                                      : pal.color(QPalette::Disabled, QPalette::WindowText);
@@ -446,80 +450,23 @@ void Form1::DecodeStatusWord(QByteArrayView statusText)
         autorange->setEnabled(true);
     // 2., 5. and 6.: every other lamp shows its bit. setEnabled() does nothing when the
     // state stays.
-    for (int bit = 1; bit <= 14; ++bit)
-        m_lamps[bit]->setEnabled((word & (1u << bit)) != 0);
+    for (int bit = kAutorangeBit + 1; bit < kStatusLampCount; ++bit)
+        m_lamps[bit]->setEnabled(statusBitSet(word, bit));
     // 7.
-    m_shapeLB->setLit((word & kLifeBit) != 0);
+    m_shapeLB->setLit(statusBitSet(word, kLifeBitNumber));
 }
 
-void Form1::comKelmorCommEvent()
+void Form1::showLine(const ReceivedLine &line)
 {
-    switch (m_com.commEvent()) {
-    case ComEvReceive:
-        handleReceive();
-        break;
-    case ComEvDeviceFailed:
-        // Told once per failure; the run goes on until the operator stops it.
-        reportLater(m_com.lastDeviceError().description);
-        break;
-    default:
-        break;
+    if (line.isMeasurement) {
+        showStatusWord(line.status);
+        m_lblDruck->setText(line.pressureText);
     }
-}
-
-void Form1::postReceive()
-{
-    if (m_receivePosted)
-        return;
-    m_receivePosted = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_receivePosted = false;
-            handleReceive();
-        },
-        Qt::QueuedConnection);
-}
-
-bool Form1::appendInput()
-{
-    // Characters are taken from the port only while no complete line waits: otherwise a
-    // sender faster than one line per event would make the buffer grow without end. The
-    // port's own bounded buffer holds back the rest, and the sender waits.
-    if (m_rx.hasLine())
-        return false;
-    const QByteArray input = m_com.input();
-    m_rx.append(input);
-    return !input.isEmpty();
-}
-
-void Form1::holdWhileLineUnfinished(bool received)
-{
-    // A line arriving character by character cannot be shown before its CR: let the
-    // characters gather for a moment rather than wake for each one.
-    if (received && !m_rx.hasLine() && m_rx.size() > 0)
-        m_com.holdReceive(kTrickleHoldMs);
-}
-
-void Form1::handleReceive()
-{
-    // 2.
-    const bool received = appendInput();
-    // 3. to 6., 9.
-    std::optional<AnswerLine> answer = m_rx.takeLine();
-    if (!answer) {
-        holdWhileLineUnfinished(received);
-        return;
-    }
-    if (answer->isMeasurement()) {
-        DecodeStatusWord(answer->statusField);
-        m_lblDruck->setText(bytesAsText(pressureText(answer->pressureField)));
-    }
-    // 7., 10., 11.
-    m_receiveText = ::kelmor::receiveMonitorText(answer->line);
+    m_receiveText = ::kelmor::receiveMonitorText(line.raw);
     m_textEmpfang->showText(m_receiveText);
-    // 8.
-    if (m_cmdMonitor->text() == kStop && !m_log.writeRecord(answer->line)) {
+    // The record reaches the operating system before this returns, and so before the
+    // receiver reads on.
+    if (m_cmdMonitor->text() == kStop && !m_log.writeRecord(line.raw)) {
         // Nothing more can be recorded: end the run as a stop click would, keeping what
         // the file already holds, and say so once.
         QString text = QStringLiteral("Die Datenaufzeichnung in %1 ist fehlgeschlagen; die "
@@ -530,13 +477,6 @@ void Form1::handleReceive()
             text += QStringLiteral("\n\n") + problems;
         reportLater(text);
     }
-    // Lines that are already complete must not wait for the gauge's next characters,
-    // nor characters that were held back while this line waited.
-    const bool more = appendInput();
-    if (m_rx.hasLine())
-        postReceive();
-    else
-        holdWhileLineUnfinished(more);
 }
 
 void Form1::reportLater(const QString &text)

@@ -5,7 +5,9 @@
 #include "datalog.h"
 #include "frmproperties.h"
 #include "logrecord.h"
-#include "receivebuffer.h"
+#include "receivedline.h"
+#include "receiver.h"
+#include "statusword.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -27,9 +29,9 @@ class MonitorBox;
 
 // The main window "Service - Monitor für KELMOR".
 //
-// It owns the controls, the serial-port component, the control boxes' model, the receive
-// buffer and the data log; the work itself is done by those, the window only wires them
-// to its controls.
+// It owns the controls, the serial-port component with the receiver that cuts its input
+// into lines, the control boxes' model and the data log; the work itself is done by
+// those, the window only wires them to its controls.
 class Form1 : public QMainWindow
 {
     Q_OBJECT
@@ -54,7 +56,7 @@ public:
     ComKelmor &comKelmor() { return m_com; }
     ControlModel &controlModel() { return m_control; }
     DataLog &dataLog() { return m_log; }
-    const ReceiveBuffer &receiveBuffer() const { return m_rx; }
+    Receiver &receiver() { return m_receiver; }
     QString controlWordText() const { return m_controlWordText; }
     QString sendMonitorText() const { return m_sendText; }
     QString receiveMonitorText() const { return m_receiveText; }
@@ -76,14 +78,9 @@ private:
     void cmdSendenClick();
     void cmdMonitorClick();
     void cmdComClick();
-    void comKelmorCommEvent();
-    void handleReceive();
-    // Takes the port's input into the receive buffer; true when it brought characters.
-    bool appendInput();
-    void holdWhileLineUnfinished(bool received);
-    // Long enough for a few characters at the usual speeds, far too short to be seen.
-    static constexpr int kTrickleHoldMs = 5;
-    void postReceive();
+    // Shows one received line and, while a run records, writes it to the data log.
+    void showLine(const ReceivedLine &line);
+    void showStatusWord(quint16 word);
 
     void startMonitoring();
     void stopMonitoring();
@@ -100,13 +97,13 @@ private:
     void reportLater(const QString &text);
 
     ComKelmor m_com;
+    Receiver m_receiver{m_com};
     ControlModel m_control;
-    ReceiveBuffer m_rx;
     DataLog m_log;
 
     QHash<QString, QWidget *> m_controls;
     std::array<QCheckBox *, kBoxCount> m_boxes{};
-    std::array<QLabel *, 15> m_lamps{}; // by status bit
+    std::array<QLabel *, kStatusLampCount> m_lamps{}; // by status bit
     std::array<QLabel *, 4> m_panels{};
     LifeBitLamp *m_shapeLB = nullptr;
     QLabel *m_lblDruck = nullptr;
@@ -123,7 +120,6 @@ private:
     QString m_controlWordText;
     QString m_sendText;
     QString m_receiveText;
-    bool m_receivePosted = false;
 };
 
 // Application-wide set-up shared by the program and its tests: names, version, style

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QMetaType>
 #include <QString>
@@ -9,6 +10,8 @@
 #include <limits>
 
 namespace kelmor {
+
+struct AnswerLine;
 
 // One handled line as its consumers (window, data log, trend) see it: decoded once, by
 // the receiver, and passed on by value.
@@ -23,6 +26,13 @@ struct ReceivedLine
     qint64 monotonicNs = 0;     // receive time on a steady clock (QElapsedTimer's)
     QDateTime wallClock;        // receive time as the operator's clock reads it
 };
+
+// The line's values as read from its fields; the receive times are left to the caller.
+ReceivedLine decodeAnswerLine(const AnswerLine &answer);
+
+// The pressure text as a number: a plain decimal such as "1.23E-05", blanks around it
+// allowed. NaN for anything else ("---", an empty field, "1,5E-03", "inf", garbage).
+double readPressureMbar(QByteArrayView text);
 
 } // namespace kelmor
 

@@ -302,7 +302,7 @@ void TestForm1Cost::tricklingLineWakesTheWindowSeldom()
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     QTRY_COMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral("1.04E-03"));
-    QCOMPARE(lw.window->receiveBuffer().size(), 0);
+    QCOMPARE(lw.window->receiver().buffer().size(), 0);
     QVERIFY2(receiveEvents < stream.size() / 4,
              qPrintable(QStringLiteral("%1 receive events for %2 characters")
                             .arg(receiveEvents)

@@ -218,7 +218,7 @@ void TestForm1Receive::framing()
     else if (lit >= 0)
         QCOMPARE(litMask(lw), lit);
     QCOMPARE(lw.window->receiveMonitorText(), QString::fromLatin1(shown));
-    QCOMPARE(lw.window->receiveBuffer().data(), waiting);
+    QCOMPARE(lw.window->receiver().buffer().data(), waiting);
     // The caret sits at the end so the box shows the newest line.
     auto *box = lw.get<QPlainTextEdit>("TextEmpfang");
     QCOMPARE(box->textCursor().position(), box->document()->characterCount() - 1);
@@ -253,7 +253,7 @@ void TestForm1Receive::manyLinesInOneChunkKeepTheirOrder()
     }
     lw.gaugeSends(burst, 0);
     QTRY_COMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral("00000499"));
-    QCOMPARE(lw.window->receiveBuffer().size(), 0);
+    QCOMPARE(lw.window->receiver().buffer().size(), 0);
     stopRun(lw);
     QCOMPARE(dataRecords(lw.logBytes()), expected);
 }
@@ -266,11 +266,11 @@ void TestForm1Receive::streamWithoutCarriageReturnStaysBounded()
         stream += char('a' + i % 26);
     lw.gaugeSends(stream, 0);
     // The line's end may still wait in the driver for a moment.
-    QTRY_COMPARE(lw.window->receiveBuffer().data(), stream.right(ReceiveBuffer::kBound));
+    QTRY_COMPARE(lw.window->receiver().buffer().data(), stream.right(ReceiveBuffer::kBound));
     QCOMPARE(lw.window->receiveMonitorText(), QString());
     // A CR then completes the newest 65,536 characters as one line.
     lw.gaugeSends("\r");
-    QTRY_COMPARE(lw.window->receiveBuffer().size(), 0);
+    QTRY_COMPARE(lw.window->receiver().buffer().size(), 0);
     QCOMPARE(lw.window->receiveMonitorText(),
              QString::fromLatin1(stream.right(148) + "\r\n"));
 }

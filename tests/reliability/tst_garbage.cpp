@@ -76,7 +76,7 @@ void drain(LoadedWindow &lw, qint64 expectedLogSize, qint64 *peakRss)
             last = size;
             idle.restart();
         }
-        if (size >= expectedLogSize && !lw.window->receiveBuffer().hasLine()) {
+        if (size >= expectedLogSize && !lw.window->receiver().buffer().hasLine()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
             return;
         }
@@ -142,7 +142,7 @@ void TestGarbage::garbageDuringARun()
     const QByteArray records = dataPart(lw.logBytes());
     QVERIFY2(records == expectedRecords, firstDifference(records, expectedRecords).constData());
     // An unfinished line's end may still wait in the driver for a moment.
-    QTRY_COMPARE(lw.window->receiveBuffer().data(), expected.rest);
+    QTRY_COMPARE(lw.window->receiver().buffer().data(), expected.rest);
     QVERIFY(lw.messages.messages().isEmpty());
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("STOP"));
 

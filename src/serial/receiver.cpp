@@ -1,0 +1,87 @@
+#include "receiver.h"
+
+#include "comkelmor.h"
+
+#include <QDeadlineTimer>
+
+namespace kelmor {
+
+Receiver::Receiver(ComKelmor &com, QObject *parent) : QObject(parent), m_com(com)
+{
+    connect(&m_com, &ComKelmor::commEventRaised, this, &Receiver::onCommEvent);
+}
+
+void Receiver::onCommEvent()
+{
+    switch (m_com.commEvent()) {
+    case ComEvReceive:
+        handleReceive();
+        break;
+    case ComEvDeviceFailed:
+        // Told once per failure; what the device left before it went is read at the
+        // next receive.
+        emit deviceFailed(m_com.lastDeviceError().description);
+        break;
+    default:
+        break;
+    }
+}
+
+void Receiver::postReceive()
+{
+    if (m_receivePosted)
+        return;
+    m_receivePosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_receivePosted = false;
+            handleReceive();
+        },
+        Qt::QueuedConnection);
+}
+
+bool Receiver::appendInput()
+{
+    // Characters are taken from the port only while no complete line waits: otherwise a
+    // sender faster than one line per event would make the buffer grow without end. The
+    // port's own bounded buffer holds back the rest, and the sender waits.
+    if (m_rx.hasLine())
+        return false;
+    const QByteArray input = m_com.input();
+    m_rx.append(input);
+    return !input.isEmpty();
+}
+
+void Receiver::holdWhileLineUnfinished(bool received)
+{
+    // A line arriving character by character cannot be shown before its CR: let the
+    // characters gather for a moment rather than wake for each one.
+    if (received && !m_rx.hasLine() && m_rx.size() > 0)
+        m_com.holdReceive(kTrickleHoldMs);
+}
+
+void Receiver::handleReceive()
+{
+    const bool received = appendInput();
+    std::optional<AnswerLine> answer = m_rx.takeLine();
+    if (!answer) {
+        holdWhileLineUnfinished(received);
+        return;
+    }
+    ReceivedLine line = decodeAnswerLine(*answer);
+    // QElapsedTimer's clock, so consumers can compare with their own timers.
+    line.monotonicNs = QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs();
+    line.wallClock = QDateTime::currentDateTime();
+    emit lineReceived(line);
+
+    // Lines that are already complete must not wait for the gauge's next characters,
+    // nor characters that were held back while this line waited.
+    const bool more = appendInput();
+    if (m_rx.hasLine())
+        postReceive();
+    else
+        holdWhileLineUnfinished(more);
+}
+
+} // namespace kelmor
