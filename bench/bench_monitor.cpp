@@ -675,7 +675,7 @@ int main(int argc, char *argv[])
     const int exitCode = monitor.finish();
     log.poll();
 
-    // The table, as the README keeps it, in the order of the measures' list.
+    // The table, as docs/benchmarks.md keeps it, in the order of the measures' list.
     std::printf("Machine: %s%s\n\n", machineLine().c_str(), quick ? " (--quick: short phases)" : "");
     std::printf("| measure | figure | target | |\n|---|---|---|---|\n");
     for (const std::string &phase : allPhases) {

@@ -7,7 +7,7 @@ install(FILES src/app/monitor-kelmor.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)
 set(KELMOR_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/monitor-kelmor)
 install(FILES README.md DESTINATION ${KELMOR_DOCDIR})
-install(DIRECTORY docs/ DESTINATION ${KELMOR_DOCDIR}/docs FILES_MATCHING PATTERN "*.png")
+install(DIRECTORY docs/ DESTINATION ${KELMOR_DOCDIR}/docs FILES_MATCHING PATTERN "*.png" PATTERN "*.md")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME monitor-kelmor)
