@@ -35,12 +35,6 @@ namespace kelmor {
 
 namespace {
 
-// Status lamps by the status bit that lights them.
-constexpr std::array<const char *, kStatusLampCount> kLampNames{
-    "lblAutorange", "lblPirani",   "lblIG",      "lblAutoFil", "lblFil1",
-    "lblFil2",      "lblDegas",    "lblEStrom",  "lblSPman",   "lblSPout",
-    "lblSPauto",    "lblEnableEx", "lblResetIG", "lblPiVAC",   "lblPiATM"};
-
 const QString kStart = QStringLiteral("START");
 const QString kStop = QStringLiteral("STOP");
 
@@ -100,6 +94,7 @@ void Form1::buildControls()
     client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);
 
+    QList<QWidget *> tabOrder; // by place in the Tab key's order
     for (const ControlSpec &item : form1Layout()) {
         QWidget *container = item.container ? m_controls.value(QString::fromLatin1(item.container))
                                             : client;
@@ -140,12 +135,17 @@ void Form1::buildControls()
             w->setToolTip(QString::fromUtf8(item.toolTip));
         w->setGeometry(twipsRect(item.left, item.top, item.width, item.height));
         m_controls.insert(w->objectName(), w);
+        if (item.lampBit >= 0)
+            m_lamps[item.lampBit] = static_cast<QLabel *>(w);
+        if (item.tabPosition >= 0) {
+            if (tabOrder.size() <= item.tabPosition)
+                tabOrder.resize(item.tabPosition + 1);
+            tabOrder[item.tabPosition] = w;
+        }
     }
 
     for (int box = 0; box < kBoxCount; ++box)
         m_boxes[box] = static_cast<QCheckBox *>(m_controls.value(boxObjectName(Box(box))));
-    for (std::size_t bit = 0; bit < kLampNames.size(); ++bit)
-        m_lamps[bit] = static_cast<QLabel *>(m_controls.value(QString::fromLatin1(kLampNames[bit])));
     m_shapeLB = static_cast<LifeBitLamp *>(control(QStringLiteral("ShapeLB")));
     m_lblDruck = static_cast<QLabel *>(control(QStringLiteral("lblDruck")));
     m_lblSteuerbyte = static_cast<QLabel *>(control(QStringLiteral("lblSteuerbyte")));
@@ -177,15 +177,8 @@ void Form1::buildControls()
     setStatusBar(bar);
 
     // Tab order as the operator knows it.
-    static constexpr std::array kTabOrder{
-        "CheckAutorange", "CheckPirani", "CheckIG",     "CheckAutoFil", "CheckDegas",
-        "CheckFil1",      "CheckFil2",   "CmdSenden",   "TextSenden",   "TextEmpfang",
-        "cmdMonitor",     "CheckEStrom", "CheckSPman",  "CheckSPout",   "CheckSPauto",
-        "CmdCom",         "CheckPiVAK",  "CheckPiATM",  "TextBoxBefehl", "CmdBefehl",
-        "CheckExt_E",     "CheckReset"};
-    for (std::size_t i = 0; i + 1 < kTabOrder.size(); ++i)
-        setTabOrder(control(QString::fromLatin1(kTabOrder[i])),
-                    control(QString::fromLatin1(kTabOrder[i + 1])));
+    for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
     for (QWidget *w : m_controls) {
         if (!qobject_cast<QCheckBox *>(w) && !qobject_cast<QPushButton *>(w)
             && !qobject_cast<QLineEdit *>(w) && !qobject_cast<QPlainTextEdit *>(w))
