@@ -156,7 +156,6 @@ void Form1::buildControls()
     m_cmdSenden = static_cast<QPushButton *>(control(QStringLiteral("CmdSenden")));
     m_cmdMonitor = static_cast<QPushButton *>(control(QStringLiteral("cmdMonitor")));
     m_cmdCom = static_cast<QPushButton *>(control(QStringLiteral("CmdCom")));
-    m_receiveText = m_textEmpfang->toPlainText();
 
     // The status bar lies over the bottom of the client area, full width.
     auto *bar = new QStatusBar(this);
@@ -201,10 +200,8 @@ void Form1::wireControlBoxes()
     connect(&m_control, &ControlModel::enabledChanged, this,
             [this](Box box, bool enabled) { m_boxes[int(box)]->setEnabled(enabled); });
     connect(&m_control, &ControlModel::sendEnabledChanged, m_cmdSenden, &QWidget::setEnabled);
-    connect(&m_control, &ControlModel::controlWordChanged, this, [this](const QString &text) {
-        m_controlWordText = text;
-        m_lblSteuerbyte->setText(text);
-    });
+    connect(&m_control, &ControlModel::controlWordChanged, this,
+            [this](const QString &text) { m_lblSteuerbyte->setText(text); });
     for (int i = 0; i < kBoxCount; ++i) {
         m_boxes[i]->setChecked(m_control.isChecked(Box(i)));
         m_boxes[i]->setEnabled(m_control.isEnabled(Box(i)));
@@ -229,10 +226,8 @@ void Form1::load()
     m_control.startUp();
 
     // 9. Both monitors empty.
-    m_sendText.clear();
-    m_textSenden->showText(m_sendText);
-    m_receiveText.clear();
-    m_textEmpfang->showText(m_receiveText);
+    m_textSenden->showText(QString());
+    m_textEmpfang->showText(QString());
 
     // 10. Monitoring stopped.
     m_cmdMonitor->setText(kStart);
@@ -250,6 +245,16 @@ void Form1::load()
 void Form1::UpdateControlWord()
 {
     m_control.updateControlWord();
+}
+
+QString Form1::sendMonitorText() const
+{
+    return m_textSenden->text();
+}
+
+QString Form1::receiveMonitorText() const
+{
+    return m_textEmpfang->text();
 }
 
 bool Form1::monitoringRuns() const
@@ -308,8 +313,7 @@ void Form1::closeEvent(QCloseEvent *event)
 
 void Form1::echoSent(const QByteArray &command)
 {
-    m_sendText = appendSendEcho(m_sendText, bytesAsText(command));
-    m_textSenden->showText(m_sendText);
+    m_textSenden->showText(appendSendEcho(m_textSenden->text(), bytesAsText(command)));
 }
 
 void Form1::cmdBefehlClick()
@@ -324,7 +328,7 @@ void Form1::cmdBefehlClick()
 
 void Form1::cmdSendenClick()
 {
-    const QByteArray command = controlWordCommand(m_controlWordText);
+    const QByteArray command = controlWordCommand(m_control.controlWordText());
     if (const ComError err = m_com.output(command)) {
         // Not sent, so it stays ready to send.
         showFailureMessage(this, err.description);
@@ -455,8 +459,7 @@ void Form1::showLine(const ReceivedLine &line)
         showStatusWord(line.status);
         m_lblDruck->setText(line.pressureText);
     }
-    m_receiveText = ::kelmor::receiveMonitorText(line.raw);
-    m_textEmpfang->showText(m_receiveText);
+    m_textEmpfang->showText(::kelmor::receiveMonitorText(line.raw));
     // The record reaches the operating system before this returns, and so before the
     // receiver reads on.
     if (m_cmdMonitor->text() == kStop && !m_log.writeRecord(line.raw)) {
