@@ -474,8 +474,9 @@ int main(int argc, char *argv[])
     const std::uint32_t memorySecond = quick ? 60000 : 1000000;
     const int startups = quick ? 3 : 10;
 
-    char homeTemplate[] = "/tmp/kelmor-bench-XXXXXX";
-    if (!::mkdtemp(homeTemplate))
+    const char *tmp = std::getenv("TMPDIR");
+    std::string homeTemplate = std::string(tmp && *tmp ? tmp : "/tmp") + "/kelmor-bench-XXXXXX";
+    if (!::mkdtemp(homeTemplate.data()))
         fail("mkdtemp");
     const std::string home = homeTemplate;
     const std::string runtime = home + "/xdg";
