@@ -2,6 +2,16 @@
 include(GNUInstallDirs)
 
 install(TARGETS monitor-kelmor kelmor-gauge-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A stripped installation (the package's) loses the compilers' notes too, as dh_strip
+# does for Debian's own packages.
+install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+        foreach(program IN ITEMS monitor-kelmor kelmor-gauge-sim)
+            execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
+                COMMAND_ERROR_IS_FATAL ANY)
+        endforeach()
+    endif()")
 install(FILES src/app/monitor-kelmor.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES src/app/monitor-kelmor.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)

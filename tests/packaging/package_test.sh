@@ -39,6 +39,7 @@ for bin in monitor-kelmor kelmor-gauge-sim; do
     # Whole outputs first: grep -q leaving early would fail the pipe under pipefail.
     sections=$(readelf -S -W "$f")
     if grep -q '\.debug_info' <<<"$sections"; then complain "$bin is not stripped"; fi
+    if grep -q ' \.comment ' <<<"$sections"; then complain "$bin keeps the compilers' notes"; fi
     if [[ $kind == release ]]; then
         grep -q GNU_RELRO <<<"$(readelf -l -W "$f")" || complain "$bin: no relro"
         grep -q 'BIND_NOW\|FLAGS_1.*NOW' <<<"$(readelf -d -W "$f")" || complain "$bin: no bind-now"
