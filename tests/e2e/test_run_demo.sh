@@ -135,14 +135,14 @@ for signal in INT TERM HUP; do
     start_case "$signal"
     if start_demo; then
         check_running
+        # As a monitoring run of the monitor would, before the demo ends.
+        [[ -n "$log" ]] && echo '"run"' >"$log"
         if [[ $signal == INT ]]; then
             # Ctrl-C reaches the whole foreground process group.
             kill -INT -- -"$demo_pid"
         else
             kill -"$signal" "$demo_pid"
         fi
-        # As a monitoring run of the monitor would, before the demo ends.
-        [[ -n "$log" ]] && echo '"run"' >"$log"
         wait_demo
         expected=$((128 + $(kill -l "$signal")))
         [[ -f "$log" ]] || fail "the demo's log $log is gone"
