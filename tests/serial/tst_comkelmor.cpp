@@ -1,4 +1,5 @@
 #include "comkelmor.h"
+#include "fakeportlisting.h"
 #include "ptypair.h"
 
 #include <QElapsedTimer>
@@ -117,10 +118,13 @@ void TestComKelmor::mapsPortsToDevices_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("device");
 
+    // With two present devices: a board port and an adapter.
     QTest::newRow("variable set") << 2 << true << "/dev/ttyUSB0" << "/dev/ttyUSB0";
-    QTest::newRow("variable empty") << 3 << true << "" << "/dev/ttyS2";
+    QTest::newRow("variable empty") << 2 << true << ""
+                                    << "/dev/ttyUSB3";
     QTest::newRow("variable unset, port 1") << 1 << false << "" << "/dev/ttyS0";
-    QTest::newRow("variable unset, port 4") << 4 << false << "" << "/dev/ttyS3";
+    QTest::newRow("variable unset, port 4") << 4 << false << ""
+                                            << "";
 }
 
 void TestComKelmor::mapsPortsToDevices()
@@ -133,6 +137,8 @@ void TestComKelmor::mapsPortsToDevices()
     QFETCH(QString, value);
     QFETCH(QString, device);
 
+    kelmor::test::FakePortListing listing;
+    listing.devices = kelmor::test::devicesFrom({"usb:/dev/ttyUSB3", "/dev/ttyS0"});
     if (setVariable)
         qputenv(qPrintable(QStringLiteral("KELMOR_COM%1").arg(port)), value.toLocal8Bit());
     QCOMPARE(ComKelmor::deviceForPort(port), device);

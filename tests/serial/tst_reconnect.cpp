@@ -1,0 +1,305 @@
+// A device that goes away while open and comes back: over real pseudo-terminals behind a
+// fixed link, as the simulator and a udev rule present them, and with a fake listing
+// where the system would name a USB adapter.
+
+#include "comkelmor.h"
+#include "fakeportlisting.h"
+#include "ptypair.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/resource.h>
+
+#include <memory>
+
+using namespace kelmor;
+using namespace kelmor::test;
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage ru{};
+    ::getrusage(RUSAGE_SELF, &ru);
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+int openDescriptorCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
+                   .size());
+}
+
+// A pseudo-terminal reachable under a path of our choosing, like /dev/ttyUSB0: plugging
+// makes the link, pulling closes the far side and removes the link.
+class Adapter
+{
+public:
+    explicit Adapter(const QString &link) : m_link(link) {}
+    ~Adapter() { pull(); }
+
+    bool plug()
+    {
+        m_pty = std::make_unique<PtyPair>();
+        QFile::remove(m_link);
+        return m_pty->isValid() && QFile::link(m_pty->slavePath(), m_link);
+    }
+    void pull()
+    {
+        if (!m_pty)
+            return;
+        QFile::remove(m_link);
+        m_pty->closeMaster();
+        m_pty.reset();
+    }
+    PtyPair &pty() { return *m_pty; }
+    QString link() const { return m_link; }
+
+private:
+    QString m_link;
+    std::unique_ptr<PtyPair> m_pty;
+};
+
+struct Events
+{
+    QList<int> seen;
+    void attach(ComKelmor &com, QObject *context)
+    {
+        QObject::connect(&com, &ComKelmor::commEventRaised, context, [this, &com] {
+            seen << com.commEvent();
+            if (com.commEvent() == ComEvReceive)
+                received += com.input();
+        });
+    }
+    int count(int event) const { return int(seen.count(event)); }
+    QByteArray received;
+};
+
+// Under AddressSanitizer everything is slower; the bound is about progress, not speed.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kReconnectBoundMs = 3000;
+#else
+constexpr int kReconnectBoundMs = 1000;
+#endif
+
+} // namespace
+
+class TestReconnect : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void reopensTheReturningDevice_data();
+    void reopensTheReturningDevice();
+    void portChangeEndsTheWatch();
+    void otherAdapterIsNotOpened();
+    void flappingDeviceLeavesNothingBehind();
+    void watchCostsNothingWhileAway();
+
+private:
+    void openOn(Adapter &adapter);
+    void pullAndWaitForFailure(Adapter &adapter);
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<FakePortListing> m_listing;
+    std::unique_ptr<ComKelmor> m_com;
+    Events m_events;
+};
+
+void TestReconnect::init()
+{
+    for (int n = 1; n <= 4; ++n)
+        qunsetenv(qPrintable(QStringLiteral("KELMOR_COM%1").arg(n)));
+    m_listing = std::make_unique<FakePortListing>();
+    m_com = std::make_unique<ComKelmor>();
+    m_events = {};
+    m_events.attach(*m_com, m_com.get());
+}
+
+void TestReconnect::cleanup()
+{
+    m_com.reset();
+    m_listing.reset();
+    qunsetenv("KELMOR_COM1");
+}
+
+void TestReconnect::openOn(Adapter &adapter)
+{
+    QVERIFY(adapter.plug());
+    qputenv("KELMOR_COM1", QFile::encodeName(adapter.link()));
+    QVERIFY(!m_com->setSettings(QStringLiteral("38400,n,8,1")));
+    const ComError error = m_com->setPortOpen(true);
+    QVERIFY2(!error, qPrintable(error.description));
+    QVERIFY(!m_com->watching()); // the timer runs only while the device is away
+}
+
+void TestReconnect::pullAndWaitForFailure(Adapter &adapter)
+{
+    const int before = m_events.count(ComEvDeviceFailed);
+    adapter.pull();
+    QTRY_COMPARE(m_events.count(ComEvDeviceFailed), before + 1);
+    QVERIFY(!m_com->portOpen());
+    QVERIFY(m_com->watching());
+    QVERIFY(!m_com->closedReason().isEmpty());
+}
+
+void TestReconnect::reopensTheReturningDevice_data()
+{
+    QTest::addColumn<bool>("asAdapter"); // the listing names it an adapter with a serial
+    QTest::addColumn<bool>("samePath");
+
+    QTest::newRow("a link comes back at its path") << false << true;
+    QTest::newRow("an adapter comes back at its path") << true << true;
+    QTest::newRow("an adapter comes back at another path") << true << false;
+}
+
+void TestReconnect::reopensTheReturningDevice()
+{
+    QFETCH(bool, asAdapter);
+    QFETCH(bool, samePath);
+
+    Adapter first(m_dir.filePath(QStringLiteral("ttyUSB0")));
+    if (asAdapter)
+        m_listing->devices = {usbAdapter(first.link(), QStringLiteral("A1"))};
+    openOn(first);
+    QCOMPARE(m_com->device().serialNumber, asAdapter ? QStringLiteral("A1") : QString());
+    QVERIFY(first.pty().write("before\r"));
+    QTRY_COMPARE(m_events.received, QByteArray("before\r"));
+
+    pullAndWaitForFailure(first);
+    m_listing->devices.clear();
+    // Nothing comes back by itself while nothing is there.
+    QTest::qWait(1200);
+    QCOMPARE(m_events.count(ComEvReconnected), 0);
+
+    Adapter second(
+        m_dir.filePath(samePath ? QStringLiteral("ttyUSB0") : QStringLiteral("ttyUSB1")));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(second.plug());
+    if (asAdapter)
+        m_listing->devices = {usbAdapter(second.link(), QStringLiteral("A1"))};
+    QTRY_COMPARE_WITH_TIMEOUT(m_events.count(ComEvReconnected), 1, 5000);
+    const qint64 ms = clock.elapsed();
+    qInfo("reopened %lld ms after the device returned", ms);
+    QVERIFY2(ms < kReconnectBoundMs, qPrintable(QStringLiteral("%1 ms").arg(ms)));
+
+    QVERIFY(m_com->portOpen());
+    QVERIFY(!m_com->watching());
+    QCOMPARE(m_com->device().path, second.link());
+    QCOMPARE(m_com->settings(), QStringLiteral("38400,n,8,1"));
+    QVERIFY(m_com->reconnectedAt().isValid());
+    QVERIFY(m_com->closedReason().isEmpty());
+    // Both ways work on the reopened line.
+    QVERIFY(!m_com->output("SX1\r"));
+    QCOMPARE(second.pty().read(4), QByteArray("SX1\r"));
+    QVERIFY(second.pty().write("after\r"));
+    QTRY_COMPARE(m_events.received, QByteArray("before\rafter\r"));
+    QCOMPARE(m_events.count(ComEvDeviceFailed), 1);
+}
+
+void TestReconnect::portChangeEndsTheWatch()
+{
+    Adapter adapter(m_dir.filePath(QStringLiteral("ttyUSB0")));
+    openOn(adapter);
+    pullAndWaitForFailure(adapter);
+
+    QVERIFY(!m_com->setCommPort(2));
+    QVERIFY(!m_com->watching());
+    QVERIFY(adapter.plug());
+    m_com->deviceWatch().check();
+    QTest::qWait(1500);
+    QVERIFY(!m_com->portOpen());
+    QCOMPARE(m_events.count(ComEvReconnected), 0);
+
+    // Closing on purpose (the window closing) ends it as well.
+    QVERIFY(!m_com->setCommPort(1));
+    QVERIFY(!m_com->setPortOpen(true));
+    pullAndWaitForFailure(adapter);
+    QVERIFY(!m_com->setPortOpen(false));
+    QVERIFY(!m_com->watching());
+    QVERIFY(m_com->closedReason().isEmpty());
+}
+
+void TestReconnect::otherAdapterIsNotOpened()
+{
+    Adapter adapter(m_dir.filePath(QStringLiteral("ttyUSB0")));
+    m_listing->devices = {usbAdapter(adapter.link(), QStringLiteral("A1"))};
+    openOn(adapter);
+    pullAndWaitForFailure(adapter);
+
+    // Another adapter of the same kind is plugged in and gets the same name.
+    QVERIFY(adapter.plug());
+    m_listing->devices = {usbAdapter(adapter.link(), QStringLiteral("B7"))};
+    for (int i = 0; i < 3; ++i)
+        m_com->deviceWatch().check();
+    QCOMPARE(m_events.count(ComEvOtherDevice), 1); // said once, not every second
+    QVERIFY(!m_com->portOpen());
+    QVERIFY(m_com->watching());
+    QVERIFY2(m_com->otherDeviceText().contains(QLatin1String("B7")) &&
+                 m_com->otherDeviceText().contains(QLatin1String("A1")),
+             qPrintable(m_com->otherDeviceText()));
+
+    // The right one comes back next to it.
+    Adapter original(m_dir.filePath(QStringLiteral("ttyUSB1")));
+    QVERIFY(original.plug());
+    m_listing->devices << usbAdapter(original.link(), QStringLiteral("A1"));
+    m_com->deviceWatch().check();
+    QTRY_VERIFY(m_com->portOpen());
+    QCOMPARE(m_com->device().path, original.link());
+}
+
+void TestReconnect::flappingDeviceLeavesNothingBehind()
+{
+    const int cycles = 100;
+    Adapter adapter(m_dir.filePath(QStringLiteral("ttyUSB0")));
+    openOn(adapter);
+    int fdsBefore = -1;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        pullAndWaitForFailure(adapter);
+        if (cycle == 0)
+            fdsBefore = openDescriptorCount();
+        QVERIFY(adapter.plug());
+        QTRY_COMPARE_WITH_TIMEOUT(m_events.count(ComEvReconnected), cycle + 1, 5000);
+        QVERIFY(m_com->portOpen());
+        const QByteArray line = "cycle " + QByteArray::number(cycle) + "\r";
+        QVERIFY(adapter.pty().write(line));
+        QTRY_VERIFY(m_events.received.endsWith(line));
+    }
+    pullAndWaitForFailure(adapter);
+    const int fdsAfter = openDescriptorCount();
+    qInfo("%d cycles: %d descriptors before, %d after", cycles, fdsBefore, fdsAfter);
+    QCOMPARE(fdsAfter, fdsBefore);
+    QCOMPARE(m_events.count(ComEvDeviceFailed), cycles + 1);
+    QCOMPARE(m_events.count(ComEvReconnected), cycles);
+}
+
+void TestReconnect::watchCostsNothingWhileAway()
+{
+    Adapter adapter(m_dir.filePath(QStringLiteral("ttyUSB0")));
+    m_listing->devices = {usbAdapter(adapter.link(), QStringLiteral("A1"))};
+    openOn(adapter);
+    pullAndWaitForFailure(adapter);
+    m_listing->devices.clear();
+
+    const int callsBefore = m_listing->calls;
+    const double before = cpuSeconds();
+    QTest::qWait(3000);
+    const double busy = (cpuSeconds() - before) / 3.0;
+    const int looks = m_listing->calls - callsBefore;
+    qInfo("while away: %.3f %% of a core, %d listings in 3 s", busy * 100, looks);
+    QVERIFY2(busy < 0.01, qPrintable(QStringLiteral("%1 %").arg(busy * 100)));
+    QVERIFY2(looks >= 2 && looks <= 4, qPrintable(QString::number(looks)));
+}
+
+QTEST_GUILESS_MAIN(TestReconnect)
+#include "tst_reconnect.moc"
