@@ -150,8 +150,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption replayOption(
         QStringLiteral("replay"), QStringLiteral("Play back the data records of a data log."),
         QStringLiteral("FILE"));
+    const QCommandLineOption sentOption(
+        QStringLiteral("sent"),
+        QStringLiteral("Append every byte sent to the terminal to FILE, as it goes."),
+        QStringLiteral("FILE"));
     parser.addOptions({intervalOption, pumpdownOption, seedOption, crlfOption, linkOption,
-                       noStdinOption, replayOption});
+                       noStdinOption, replayOption, sentOption});
     parser.process(app);
 
     bool ok = false;
@@ -206,6 +210,10 @@ int main(int argc, char *argv[])
     if (!gauge.open(&error)) {
         complain(error);
         return 1;
+    }
+    if (parser.isSet(sentOption) && !gauge.recordSentTo(parser.value(sentOption), &error)) {
+        complain(error);
+        return 2;
     }
     const QString slavePath = gauge.slavePath();
 
