@@ -507,7 +507,11 @@ void ComKelmor::onErrorOccurred(QSerialPort::SerialPortError error)
                                       "\u201ESchnittstelle\u201C eine andere wählen.")
                            .arg(portAndPath(m_device.path)),
                        reason));
-        m_closedReason = m_lastDeviceError.description;
+        // The panel's tooltip says for itself whether the watch still runs.
+        m_closedReason = withReason(QStringLiteral("Das Gerät %1 wurde entfernt oder ist "
+                                                   "ausgefallen.")
+                                        .arg(m_device.path),
+                                    reason);
         m_closedAt = QDateTime::currentDateTime();
         m_watch.start(m_device);
         raise(ComEvDeviceFailed);

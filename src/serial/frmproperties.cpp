@@ -3,6 +3,7 @@
 #include "comkelmor.h"
 #include "failuremessage.h"
 #include "portlisting.h"
+#include "portstatus.h"
 #include "settingstext.h"
 #include "twips.h"
 #include "uifonts.h"
@@ -28,15 +29,6 @@
 namespace kelmor {
 
 namespace {
-
-// Port numbers are shown the way the status bar always has: a blank where a minus sign
-// would stand, so port 1 reads "COM  1".
-QString portPanelText(int port)
-{
-    const QString number = port < 0 ? QString::number(port)
-                                     : QLatin1Char(' ') + QString::number(port);
-    return QStringLiteral("COM ") + number;
-}
 
 // The port list, telling the dialog when the operator opens it.
 class PortComboBox : public QComboBox

@@ -4,6 +4,7 @@
 
 #include "comkelmor.h"
 #include "fakeportlisting.h"
+#include "portstatus.h"
 #include "ptypair.h"
 
 #include <QDir>
@@ -104,6 +105,8 @@ private slots:
     void otherAdapterIsNotOpened();
     void flappingDeviceLeavesNothingBehind();
     void watchCostsNothingWhileAway();
+    void statusPanelTellsTheTruth_data();
+    void statusPanelTellsTheTruth();
 
 private:
     void openOn(Adapter &adapter);
@@ -299,6 +302,86 @@ void TestReconnect::watchCostsNothingWhileAway()
     qInfo("while away: %.3f %% of a core, %d listings in 3 s", busy * 100, looks);
     QVERIFY2(busy < 0.01, qPrintable(QStringLiteral("%1 %").arg(busy * 100)));
     QVERIFY2(looks >= 2 && looks <= 4, qPrintable(QString::number(looks)));
+}
+
+void TestReconnect::statusPanelTellsTheTruth_data()
+{
+    QTest::addColumn<QString>("history");
+    QTest::addColumn<QString>("panel");   // empty: the dialog's text stands
+    QTest::addColumn<QStringList>("tip"); // each must be in the tooltip
+    QTest::addColumn<QStringList>("notInTip");
+
+    const QString link = QStringLiteral("%link");
+    QTest::newRow("never opened") << ""
+                                  << ""
+                                  << QStringList{"Nummer der Schnittstelle\n",
+                                                 "Com1 ist nicht geöffnet."}
+                                  << QStringList{"geöffnet.\nNach"};
+    QTest::newRow("open names its device")
+        << "open"
+        << "" << QStringList{"Com1: " + link + " \u2013 FT232R USB UART, FTDI \u2013 geöffnet"}
+        << QStringList{"Unterbrechung", "geschlossen"};
+    QTest::newRow("device pulled")
+        << "open pull"
+        << "COM  1 zu"
+        << QStringList{"Com1 ist geschlossen (seit ", "wurde entfernt oder ist ausgefallen",
+                       "von selbst wieder geöffnet, sobald"}
+        << QStringList{"\u2013 geöffnet"};
+    QTest::newRow("device back") << "open pull plug"
+                                 << "" << QStringList{"geöffnet\nNach einer Unterbrechung um "}
+                                 << QStringList{"geschlossen"};
+    QTest::newRow("port changed after the pull")
+        << "open pull com2"
+        << "COM  2 zu" << QStringList{"Com2 ist geschlossen"} << QStringList{"von selbst"};
+    QTest::newRow("an open that failed")
+        << "missing"
+        << "COM  1 zu" << QStringList{"Com1 ist geschlossen", "kann nicht geöffnet werden"}
+        << QStringList{"von selbst"};
+    QTest::newRow("closed on purpose")
+        << "open close"
+        << "" << QStringList{"Com1 ist nicht geöffnet."} << QStringList{"zu", "seit"};
+}
+
+void TestReconnect::statusPanelTellsTheTruth()
+{
+    QFETCH(QString, history);
+    QFETCH(QString, panel);
+    QFETCH(QStringList, tip);
+    QFETCH(QStringList, notInTip);
+
+    Adapter adapter(m_dir.filePath(QStringLiteral("ttyUSB0")));
+    m_listing->devices = {usbAdapter(adapter.link(), QStringLiteral("A1"))};
+    int changes = 0;
+    connect(m_com.get(), &ComKelmor::portStateChanged, this, [&changes] { ++changes; });
+    for (const QString &step : history.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const int before = changes;
+        if (step == QLatin1String("open")) {
+            openOn(adapter);
+        } else if (step == QLatin1String("pull")) {
+            pullAndWaitForFailure(adapter);
+        } else if (step == QLatin1String("plug")) {
+            QVERIFY(adapter.plug());
+            QTRY_VERIFY(m_com->portOpen());
+        } else if (step == QLatin1String("com2")) {
+            QVERIFY(!m_com->setCommPort(2));
+        } else if (step == QLatin1String("missing")) {
+            qputenv("KELMOR_COM1", "/nonexistent/ttyKELMOR");
+            QVERIFY(m_com->setPortOpen(true));
+        } else if (step == QLatin1String("close")) {
+            QVERIFY(!m_com->setPortOpen(false));
+        }
+        // Every change of what the panel shows is announced.
+        QVERIFY2(changes > before, qPrintable(step));
+    }
+    const PortStatus status = portStatus(*m_com, QStringLiteral("Nummer der Schnittstelle"));
+    QCOMPARE(status.panelText, panel);
+    for (QString part : tip) {
+        part.replace(QLatin1String("%link"), adapter.link());
+        QVERIFY2(status.toolTip.contains(part), qPrintable(status.toolTip + " lacks " + part));
+    }
+    for (const QString &part : notInTip)
+        QVERIFY2(!status.toolTip.contains(part), qPrintable(status.toolTip + " has " + part));
+    QVERIFY(status.toolTip.startsWith(QLatin1String("Nummer der Schnittstelle\n")));
 }
 
 QTEST_GUILESS_MAIN(TestReconnect)
