@@ -71,6 +71,10 @@ private:
     void buildControls();
     void wireControlBoxes();
     void setPanelText(int panel, const QString &text);
+    // Panel 1 and its tooltip after the port opened, closed or failed.
+    void showPortState();
+    void portFailed(const QString &text);
+    void portReconnected();
     void showSettingsDialog(bool modal);
 
     // Event handlers
@@ -117,6 +121,7 @@ private:
     QPushButton *m_cmdCom = nullptr;
 
     QPointer<FrmProperties> m_dialog;
+    bool m_panel1ShowsClosed = false; // panel 1 reads "COM  n zu", not the dialog's text
 };
 
 // Application-wide set-up shared by the program and its tests: names, version, style

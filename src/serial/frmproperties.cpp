@@ -212,8 +212,19 @@ void FrmProperties::cmdOKClick()
             if (!pending && reopen)
                 step(m_port.setPortOpen(true));
             if (pending) {
-                showFailureMessage(this, pending.description);
+                QString text = pending.description;
+                if (reopen) {
+                    // The old port is closed now: say so, and what that means for a run.
+                    text += QStringLiteral("\n\nDie Schnittstelle Com%1 (%2) wurde für den "
+                                           "Wechsel geschlossen und ist jetzt geschlossen.")
+                                .arg(previous)
+                                .arg(m_port.device().path);
+                    if (m_runActive && m_runActive())
+                        text += QStringLiteral(" Die laufende Überwachung empfängt nichts, bis "
+                                               "wieder eine Schnittstelle geöffnet ist.");
+                }
                 m_port.setCommPort(previous);
+                showFailureMessage(this, text);
                 return;
             }
         }

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QComboBox;
 class QPushButton;
 class QTabWidget;
@@ -34,6 +36,9 @@ public:
     // port list is opened, so an adapter plugged in meanwhile appears.
     void refreshDeviceLabel();
 
+    // Asked when a port change fails: does a monitoring run wait for lines?
+    void setRunActiveQuery(std::function<bool()> query) { m_runActive = std::move(query); }
+
 signals:
     // Panels 1, 2 and 4 of the main window's status bar (numbered from 1).
     void panelText(int panel, const QString &text);
@@ -56,6 +61,7 @@ private:
     QComboBox *m_cboSpeed = nullptr;
     QPushButton *m_cmdCancel = nullptr;
     QLabel *m_lblDevice = nullptr;
+    std::function<bool()> m_runActive;
     bool m_placed = false;
 };
 
