@@ -3,6 +3,7 @@
 // send to a port that is closed or failed is refused with one message and no trace.
 
 #include "form1harness.h"
+#include "linkedpty.h"
 #include "reliability.h"
 
 #include <QElapsedTimer>
@@ -196,30 +197,6 @@ void TestUnplug::sendsToAClosedOrFailedPort()
     QVERIFY(log.isEmpty() || log.endsWith("\"\r\n"));
 }
 
-namespace {
-
-// The pseudo-terminal behind a fixed path, as udev names an adapter: plugging makes the
-// link, pulling closes the far side and takes the link away.
-struct LinkedLine
-{
-    explicit LinkedLine(const QString &path) : link(path) {}
-    bool plug()
-    {
-        pty = std::make_unique<PtyPair>();
-        QFile::remove(link);
-        return pty->isValid() && QFile::link(pty->slavePath(), link);
-    }
-    void pull()
-    {
-        QFile::remove(link);
-        pty->closeMaster();
-    }
-    QString link;
-    std::unique_ptr<PtyPair> pty;
-};
-
-} // namespace
-
 void TestUnplug::adapterBackDuringARun_data()
 {
     QTest::addColumn<QByteArray>("pending"); // sent just before the pull, never shown
@@ -235,15 +212,15 @@ void TestUnplug::adapterBackDuringARun()
     QFETCH(int, cycles);
 
     QTemporaryDir dir;
-    LinkedLine line(dir.filePath(QStringLiteral("ttyUSB0")));
+    LinkedPty line(dir.filePath(QStringLiteral("ttyUSB0")));
     QVERIFY(line.plug());
     LoadedWindow lw;
     // Com1 moves from the harness's own line to the linked one.
     QVERIFY(!lw.window->comKelmor().setPortOpen(false));
-    qputenv("KELMOR_COM1", QFile::encodeName(line.link));
+    qputenv("KELMOR_COM1", QFile::encodeName(line.link()));
     QVERIFY(!lw.window->comKelmor().setPortOpen(true));
     QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
-    QCOMPARE(line.pty->read(4), QByteArray("SX1\r"));
+    QCOMPARE(line.pty().read(4), QByteArray("SX1\r"));
     const QByteArray header = lw.logBytes();
 
     QList<QByteArray> shown;
@@ -251,9 +228,9 @@ void TestUnplug::adapterBackDuringARun()
     int fdsAfter = -1;
     for (int cycle = 0; cycle < cycles; ++cycle) {
         shown << "cycle " + QByteArray::number(cycle);
-        sendShown(lw, *line.pty, shown.last());
+        sendShown(lw, line.pty(), shown.last());
         if (!pending.isEmpty())
-            QVERIFY(line.pty->write(pending));
+            QVERIFY(line.pty().write(pending));
         // Read by the window before the pull, or the kernel drops it with the line.
         if (!pending.isEmpty())
             QTRY_COMPARE(lw.window->receiver().buffer().size(), pending.size());
@@ -272,7 +249,7 @@ void TestUnplug::adapterBackDuringARun()
 
         QVERIFY(line.plug());
         // Back with the run's command, without anyone touching the window.
-        QCOMPARE(line.pty->read(4, 5000), QByteArray("SX1\r"));
+        QCOMPARE(line.pty().read(4, 5000), QByteArray("SX1\r"));
         QVERIFY(lw.window->comKelmor().portOpen());
         QCOMPARE(lw.window->panelText(1), QStringLiteral("COM  1"));
         QVERIFY2(lw.window->findChild<QLabel *>(QStringLiteral("Panel1"))
@@ -281,7 +258,7 @@ void TestUnplug::adapterBackDuringARun()
                  qPrintable(lw.window->findChild<QLabel *>(QStringLiteral("Panel1"))->toolTip()));
     }
     shown << "after";
-    sendShown(lw, *line.pty, shown.last());
+    sendShown(lw, line.pty(), shown.last());
 
     // One message for all of it, the run still on, one header, and no line glued to the
     // remains of one that broke off.

@@ -1,30 +1,22 @@
 #include "comkelmor.h"
 #include "fakeportlisting.h"
+#include "processprobe.h"
 #include "ptypair.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 
-#include <sys/resource.h>
-
 #include <memory>
 
 using kelmor::ComError;
 using kelmor::ComKelmor;
+using kelmor::test::cpuSeconds;
 using kelmor::test::PtyPair;
 
 namespace {
 
 const char kMissingDevice[] = "/nonexistent/ttyKELMOR";
-
-double cpuSeconds()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 QByteArray allByteValues()
 {
