@@ -1,8 +1,13 @@
 #include "devicewatch.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 namespace kelmor {
 
@@ -19,6 +24,7 @@ void DeviceWatch::start(const SerialDevice &device)
     stop();
     m_device = device;
     m_lastStranger = {};
+    m_linkAtFailure = linkStamp(device.path);
     m_timer.start();
 #ifndef Q_OS_WIN
     // The folder that held the device; for an adapter also /dev, where it may come back
@@ -72,6 +78,41 @@ DeviceWatch::Sighting DeviceWatch::look(const SerialDevice &wanted,
     return sighting;
 }
 
+DeviceWatch::LinkStamp DeviceWatch::linkStamp(const QString &path)
+{
+    LinkStamp stamp;
+#ifndef Q_OS_WIN
+    struct stat info = {};
+    const QByteArray name = QFile::encodeName(path);
+    if (::lstat(name.constData(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        stamp.isLink = true;
+        stamp.device = quint64(info.st_dev);
+        stamp.inode = quint64(info.st_ino);
+        stamp.changedNs = qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+    }
+#else
+    Q_UNUSED(path);
+#endif
+    return stamp;
+}
+
+bool DeviceWatch::pathLeadsBack(const QString &path, const LinkStamp &atFailure)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    Q_UNUSED(atFailure);
+    return true;
+#else
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (target.isEmpty())
+        return false; // nothing there, or a dangling link
+    if (!target.startsWith(QLatin1String("/dev/pts/")))
+        return true;
+    const LinkStamp now = linkStamp(path);
+    return now.isLink && !(now == atFailure);
+#endif
+}
+
 void DeviceWatch::check()
 {
     if (!isActive())
@@ -79,7 +120,7 @@ void DeviceWatch::check()
 #ifdef Q_OS_WIN
     const bool exists = true; // COM ports have no file to look at: the open attempt tells
 #else
-    const bool exists = QFileInfo::exists(m_device.path);
+    const bool exists = pathLeadsBack(m_device.path, m_linkAtFailure);
 #endif
     // Only an adapter known by its serial number needs the listing; a path is a stat.
     const bool needListing = m_device.hasAdapterIdentity() || m_device.hasVendorId;

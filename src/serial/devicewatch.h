@@ -48,6 +48,24 @@ public:
     // Runs one look now; the timer and the folder notifications call this.
     void check();
 
+    // Who made the path, as far as a symbolic link tells: its own identity, or nothing
+    // when the path is no link.
+    struct LinkStamp
+    {
+        bool isLink = false;
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 changedNs = 0;
+        bool operator==(const LinkStamp &) const = default;
+    };
+    static LinkStamp linkStamp(const QString &path);
+
+    // A pseudo-terminal's number goes to the next program that asks for one, so a path
+    // that leads to one is the device again only through a link made anew after the
+    // failure (a simulator restarted on its link); a stale link, or the terminal's own
+    // path, may lead to somebody else's line. Any other device is back once its path is.
+    static bool pathLeadsBack(const QString &path, const LinkStamp &atFailure);
+
     static constexpr int kIntervalMs = 1000;
 
 signals:
@@ -60,6 +78,7 @@ private:
     std::unique_ptr<QFileSystemWatcher> m_folders;
     SerialDevice m_device;
     SerialDevice m_lastStranger;
+    LinkStamp m_linkAtFailure;
 };
 
 } // namespace kelmor

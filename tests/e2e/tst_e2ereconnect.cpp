@@ -46,11 +46,25 @@ QStringList simOptions(const QString &sent)
             QStringLiteral("20"),         QStringLiteral("--sent"), sent};
 }
 
+bool isStopped(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    const qsizetype end = text.lastIndexOf(')');
+    return end > 0 && text.mid(end + 2, 1) == "T";
+}
+
 // Holds the simulator still and waits until the window has logged every whole line it
 // sent: only then is "everything the gauge sent" a fixed list.
 bool freezeAndDrain(GaugeSim &sim, const QString &sent, SimWindow &w, QByteArray *records)
 {
     ::kill(pid_t(sim.pid()), SIGSTOP);
+    // The signal takes effect when the kernel gets to it: only a process that reads as
+    // stopped has written its last byte.
+    if (!QTest::qWaitFor([&] { return isStopped(sim.pid()); }, 5000))
+        return false;
     *records = recordsOf(sentLines(sent));
     return QTest::qWaitFor([&] { return w.logBytes().endsWith(*records); }, 10000);
 }

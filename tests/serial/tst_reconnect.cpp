@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <list>
 #include <memory>
 
 using namespace kelmor;
@@ -57,6 +58,7 @@ private slots:
     void reopensTheReturningDevice();
     void portChangeEndsTheWatch();
     void otherAdapterIsNotOpened();
+    void staleLinkToAReusedTerminalIsNotTheDevice();
     void watchCostsNothingWhileAway();
     void statusPanelTellsTheTruth_data();
     void statusPanelTellsTheTruth();
@@ -212,6 +214,37 @@ void TestReconnect::otherAdapterIsNotOpened()
     m_com->deviceWatch().check();
     QTRY_VERIFY(m_com->portOpen());
     QCOMPARE(m_com->device().path, original.link());
+}
+
+void TestReconnect::staleLinkToAReusedTerminalIsNotTheDevice()
+{
+    // A program killed outright leaves its link behind; the terminal's number then goes
+    // to the next program that asks for one, and the old link leads to its line.
+    const QString link = m_dir.filePath(QStringLiteral("ttyKELMOR"));
+    auto first = std::make_unique<PtyPair>();
+    QVERIFY(QFile::link(first->slavePath(), link));
+    const QString number = first->slavePath();
+    qputenv("KELMOR_COM1", QFile::encodeName(link));
+    QVERIFY(!m_com->setPortOpen(true));
+    first->closeMaster();
+    QTRY_COMPARE(m_events.count(ComEvDeviceFailed), 1);
+    first.reset();
+
+    std::list<PtyPair> others;
+    while (others.size() < 20 && (others.empty() || others.back().slavePath() != number))
+        others.emplace_back();
+    if (others.back().slavePath() != number)
+        QSKIP("the terminal's number was not handed out again");
+    m_com->deviceWatch().check();
+    QTest::qWait(1200);
+    QVERIFY(!m_com->portOpen());
+    QCOMPARE(m_events.count(ComEvReconnected), 0);
+
+    // The link made again, by a restarted owner, is the device back.
+    QVERIFY(QFile::remove(link));
+    QVERIFY(QFile::link(others.back().slavePath(), link));
+    QTRY_COMPARE(m_events.count(ComEvReconnected), 1);
+    QVERIFY(m_com->portOpen());
 }
 
 void TestReconnect::watchCostsNothingWhileAway()
