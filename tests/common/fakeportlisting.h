@@ -58,15 +58,15 @@ inline SerialDevice usbAdapter(const QString &path, const QString &serial,
 
 // "usb:/dev/ttyUSB0" is an adapter (serial number "S" plus its name), anything else a
 // port on the board; for compact data tables.
-inline QList<SerialDevice> devicesFrom(const QStringList &specs)
+inline QList<SerialDevice> devicesFrom(const QStringList &entries)
 {
     QList<SerialDevice> out;
-    for (const QString &spec : specs) {
-        if (spec.startsWith(QLatin1String("usb:"))) {
-            const QString path = spec.mid(4);
+    for (const QString &entry : entries) {
+        if (entry.startsWith(QLatin1String("usb:"))) {
+            const QString path = entry.mid(4);
             out << usbAdapter(path, QStringLiteral("S") + path.section(QLatin1Char('/'), -1));
         } else {
-            out << boardPort(spec);
+            out << boardPort(entry);
         }
     }
     return out;
