@@ -3,6 +3,7 @@
 #include "statusbits.h"
 
 #include <QDateTime>
+#include <QFileDevice>
 #include <QIODevice>
 
 namespace kelmor {
@@ -177,6 +178,12 @@ bool TrendCsv::write(QIODevice &device, const TrendStore &store, TrendRange rang
     }
     if (!writeAll(device, chunk, error))
         return false;
+    // A file keeps the last bytes in its own buffer: a full disk shows only now.
+    if (auto *file = qobject_cast<QFileDevice *>(&device); file && !file->flush()) {
+        if (error)
+            *error = failureText(file->errorString());
+        return false;
+    }
     if (options.progress)
         options.progress(range.size(), range.size());
     return true;
