@@ -34,10 +34,23 @@ qint64 TrendStore::nextTime(qint64 time)
     return m_newestTime;
 }
 
+qint64 TrendStore::wallTime(const ReceivedLine &line)
+{
+    if (!line.wallClock.isValid())
+        return std::max<qint64>(m_newestTime, 0);
+    // Reading a local QDateTime as ms since the epoch works out the zone each time (about
+    // 0.7 us); within a second of the last reading the steady clock gives the same.
+    if (m_anchorNs > 0 && line.monotonicNs >= m_anchorNs &&
+        line.monotonicNs - m_anchorNs < kReanchorNs)
+        return m_anchorMs + (line.monotonicNs - m_anchorNs) / 1'000'000;
+    m_anchorMs = line.wallClock.toMSecsSinceEpoch();
+    m_anchorNs = line.monotonicNs;
+    return m_anchorMs;
+}
+
 void TrendStore::append(const ReceivedLine &line)
 {
-    const qint64 time = line.wallClock.isValid() ? line.wallClock.toMSecsSinceEpoch()
-                                                 : std::max<qint64>(m_newestTime, 0);
+    const qint64 time = wallTime(line);
     if (line.isMeasurement)
         appendSample(time, line.pressureMbar, line.status, line.pressureText.toLatin1());
     else
@@ -122,6 +135,7 @@ void TrendStore::clear()
     m_size = 0;
     m_dropped = 0;
     m_newestTime = std::numeric_limits<qint64>::min();
+    m_anchorNs = 0;
     m_gapPending = true;
     m_markers.clear();
     m_intervals.clear();

@@ -115,7 +115,9 @@ public:
     qsizetype capacity() const { return m_capacity; } // at least the capacity asked for
 
     // A measurement line becomes a sample, any other line a marker. Its time is the
-    // line's wall clock, held back to the newest time stored if the clock went back.
+    // line's wall clock, held back to the newest time stored if the clock went back; the
+    // wall clock is read once a second and the steady clock (monotonicNs, when set) gives
+    // the milliseconds in between.
     void append(const ReceivedLine &line);
 
     // A sample as it stands (also for recorded runs: time is then the line number).
@@ -165,6 +167,7 @@ private:
     static constexpr int kBlockShift = 16;
     static constexpr qsizetype kBlockSize = qsizetype(1) << kBlockShift;
     static constexpr qsizetype kBlockMask = kBlockSize - 1;
+    static constexpr qint64 kReanchorNs = 1'000'000'000;
 
     qsizetype physical(qsizetype index) const
     {
@@ -173,6 +176,7 @@ private:
     }
     TrendSample &slotAt(qsizetype slot);
     qint64 nextTime(qint64 time);
+    qint64 wallTime(const ReceivedLine &line);
     void pruneBefore(qint64 time);
 
     Axis m_axis = Axis::WallClock;
@@ -182,6 +186,8 @@ private:
     qsizetype m_size = 0;
     qint64 m_dropped = 0;
     qint64 m_newestTime = std::numeric_limits<qint64>::min();
+    qint64 m_anchorMs = 0; // a line's wall clock as read ...
+    qint64 m_anchorNs = 0; // ... and its steady clock; 0: read the next line's
     qint64 m_gapThreshold = kDefaultGapMs;
     bool m_gapPending = true;
     std::deque<TrendMarker> m_markers;

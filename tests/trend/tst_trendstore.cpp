@@ -1,6 +1,7 @@
 #include "receivedline.h"
 #include "trendstore.h"
 
+#include <QPoint>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QTimeZone>
@@ -118,6 +119,9 @@ private slots:
     void timesAndGaps_data();
     void timesAndGaps();
 
+    void steadyClockBetweenReadings_data();
+    void steadyClockBetweenReadings();
+
     void sampleFields_data();
     void sampleFields();
 
@@ -198,6 +202,42 @@ void TestTrendStore::timesAndGaps()
         QCOMPARE(store.at(i).time - kT0, times.at(i));
         QCOMPARE(store.at(i).gapBefore(), gapBefore.at(i));
     }
+}
+
+void TestTrendStore::steadyClockBetweenReadings_data()
+{
+    // Lines as (wall-clock offset ms, steady clock ms); 0 on the steady clock: not set.
+    QTest::addColumn<QList<QPoint>>("lines");
+    QTest::addColumn<QList<qint64>>("times");
+
+    QTest::newRow("wall clock read once, steady clock in between")
+        << QList<QPoint>{{0, 500}, {0, 516}, {0, 532}, {0, 1499}} << QList<qint64>{0, 16, 32, 999};
+    QTest::newRow("read again after a second")
+        << QList<QPoint>{{0, 500}, {900, 1400}, {1777, 1500}, {1777, 1516}}
+        << QList<qint64>{0, 900, 1777, 1793};
+    QTest::newRow("clock stepped forward shows within a second")
+        << QList<QPoint>{{0, 500}, {60000, 1000}, {60000, 1500}, {60016, 1516}}
+        << QList<qint64>{0, 500, 60000, 60016};
+    QTest::newRow("steady clock going back reads the wall clock")
+        << QList<QPoint>{{0, 5000}, {40, 4000}, {56, 4016}} << QList<qint64>{0, 40, 56};
+    QTest::newRow("no steady clock: every line's wall clock")
+        << QList<QPoint>{{0, 0}, {16, 0}, {5, 0}, {40, 0}} << QList<qint64>{0, 16, 16, 40};
+}
+
+void TestTrendStore::steadyClockBetweenReadings()
+{
+    QFETCH(QList<QPoint>, lines);
+    QFETCH(QList<qint64>, times);
+
+    TrendStore store;
+    for (const QPoint &p : lines) {
+        ReceivedLine line = measurement(kT0 + p.x(), 1e-3, 0x8000);
+        line.monotonicNs = qint64(p.y()) * 1'000'000;
+        store.append(line);
+    }
+    QCOMPARE(store.size(), times.size());
+    for (qsizetype i = 0; i < times.size(); ++i)
+        QCOMPARE(store.at(i).time - kT0, times.at(i));
 }
 
 void TestTrendStore::sampleFields_data()
