@@ -2,14 +2,13 @@
 
 #include "logrecord.h"
 #include "receivebuffer.h"
+#include "receivedline.h"
 #include "statusword.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include <charconv>
-#include <cmath>
-#include <limits>
+#include <algorithm>
 #include <optional>
 
 namespace kelmor {
@@ -207,28 +206,6 @@ QDateTime LogReader::headerTime(QByteArrayView field)
     return QDateTime(date, time);
 }
 
-double LogReader::pressureMbar(QByteArrayView text)
-{
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n'; };
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && blank(text.at(first)))
-        ++first;
-    while (last > first && blank(text.at(last - 1)))
-        --last;
-    if (first < last && text.at(first) == '+')
-        ++first;
-    if (first == last)
-        return std::numeric_limits<double>::quiet_NaN();
-    double value = 0;
-    const char *begin = text.data() + first;
-    const char *end = text.data() + last;
-    const auto [stop, error] = std::from_chars(begin, end, value);
-    if (error != std::errc() || stop != end || !std::isfinite(value))
-        return std::numeric_limits<double>::quiet_NaN();
-    return value;
-}
-
 LogIndex LogReader::scan(const QString &path) const
 {
     QFile file(path);
@@ -360,7 +337,7 @@ RecordedRun LogReader::load(QIODevice &device, const LogRun &run) const
             const quint16 status =
                 readStatusWord(field.sliced(kStatusOffset)
                                    .first(qMin(kStatusLength, field.size() - kStatusOffset)));
-            store.appendSample(line, pressureMbar(text), status, text);
+            store.appendSample(line, readPressureMbar(text), status, text);
         } else {
             store.appendMarker(line, field);
         }

@@ -88,9 +88,6 @@ public:
     // after it under an English locale; invalid when the text does not read so.
     static QDateTime headerTime(QByteArrayView field);
 
-    // The pressure text as a number in mbar; NaN when it is not one number.
-    static double pressureMbar(QByteArrayView text);
-
 private:
     Progress m_progress;
     qint64 m_chunk = kDefaultChunk;

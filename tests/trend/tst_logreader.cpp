@@ -100,8 +100,6 @@ private slots:
 
     void headerTime_data();
     void headerTime();
-    void pressure_data();
-    void pressure();
 
     void cancelStopsReading();
     void readFailureKeepsWhatWasRead();
@@ -327,38 +325,6 @@ void TestLogReader::headerTime()
     QFETCH(QByteArray, field);
     QFETCH(QDateTime, time);
     QCOMPARE(LogReader::headerTime(field), time);
-}
-
-void TestLogReader::pressure_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<double>("mbar"); // NaN: not a number
-
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    QTest::newRow("gauge format") << QByteArray("1.23E-05") << 1.23e-5;
-    QTest::newRow("positive exponent") << QByteArray("1.00E+03") << 1000.0;
-    QTest::newRow("blanks around") << QByteArray(" 5.0E-4 ") << 5.0e-4;
-    QTest::newRow("plain") << QByteArray("980") << 980.0;
-    QTest::newRow("plus sign") << QByteArray("+2.5E-02") << 0.025;
-    QTest::newRow("decimal comma is not read") << QByteArray("1,23E-05") << nan;
-    QTest::newRow("trailing text") << QByteArray("1.0E-3mb") << nan;
-    QTest::newRow("empty") << QByteArray() << nan;
-    QTest::newRow("blanks") << QByteArray("        ") << nan;
-    QTest::newRow("OFF") << QByteArray("  OFF   ") << nan;
-    QTest::newRow("infinity") << QByteArray("inf") << nan;
-    QTest::newRow("not a number") << QByteArray("nan") << nan;
-    QTest::newRow("out of range") << QByteArray("9E999") << nan;
-}
-
-void TestLogReader::pressure()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(double, mbar);
-    const double got = LogReader::pressureMbar(text);
-    if (std::isnan(mbar))
-        QVERIFY2(std::isnan(got), qPrintable(QString::number(got)));
-    else
-        QCOMPARE(got, mbar);
 }
 
 void TestLogReader::cancelStopsReading()
