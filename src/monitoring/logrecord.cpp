@@ -3,8 +3,8 @@
 #include <QChar>
 #include <QDir>
 
+#include <algorithm>
 #include <cstring>
-
 #include <vector>
 
 namespace kelmor {
@@ -52,12 +52,15 @@ bool isHeaderField(QByteArrayView field)
 {
     if (field.size() < 10 || field.size() > 40)
         return false;
-    const auto digit = [&](qsizetype i) { return field.at(i) >= '0' && field.at(i) <= '9'; };
-    for (const qsizetype i : {0, 1, 3, 4, 6, 7, 9}) {
-        if (!digit(i))
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    for (const qsizetype i : {0, 1, 3, 4, 6, 7}) {
+        if (!digit(field.at(i)))
             return false;
     }
-    return field.at(2) == '-' && field.at(5) == '-' && field.at(8) == ' ';
+    // Some locales put a word before the time ("上午2:05:09", written as "??2:05:09"):
+    // the time only has to hold a digit somewhere.
+    return field.at(2) == '-' && field.at(5) == '-' && field.at(8) == ' ' &&
+           std::any_of(field.begin() + 9, field.end(), digit);
 }
 
 namespace {

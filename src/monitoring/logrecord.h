@@ -30,8 +30,9 @@ struct LogRecordSpan
 // '"' CR LF (a torn record, or pos at the end). Reads nothing outside [pos, size).
 std::optional<LogRecordSpan> nextLogRecord(QByteArrayView bytes, qsizetype pos);
 
-// A run's header field: "dd-mm-yy", a blank and a time that begins with a digit
-// ("06-12-26 14:05:09", or "06-12-26 2:05:09 PM" under an English locale).
+// A run's header field: "dd-mm-yy", a blank and a time in the locale's long format,
+// which holds a digit ("06-12-26 14:05:09", or "06-12-26 2:05:09 PM" under an English
+// locale).
 bool isHeaderField(QByteArrayView field);
 
 // The header field of a run: the date as dd-mm-yy, one blank, and the time in the

@@ -179,13 +179,17 @@ QDateTime LogReader::headerTime(QByteArrayView field)
     ++pos;
     const int year = digits(field, pos, 2);
     ++pos;
+    // Hours, minutes and seconds are parted by colons, or by dots in some locales.
+    const auto separator = [&] {
+        return pos < field.size() && (field.at(pos) == ':' || field.at(pos) == '.');
+    };
     int hour = digits(field, pos, 2);
-    if (pos >= field.size() || field.at(pos) != ':')
+    if (!separator())
         return {};
     ++pos;
     const int minute = digits(field, pos, 2);
     int second = 0;
-    if (pos < field.size() && field.at(pos) == ':') {
+    if (separator()) {
         ++pos;
         second = digits(field, pos, 2);
     }

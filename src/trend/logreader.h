@@ -84,8 +84,9 @@ public:
     RecordedRun load(const QString &path, const LogRun &run) const;
     RecordedRun load(QIODevice &device, const LogRun &run) const;
 
-    // The header's start time: "dd-mm-yy" (20yy) and a time "H:mm:ss", with "AM"/"PM"
-    // after it under an English locale; invalid when the text does not read so.
+    // The header's start time: "dd-mm-yy" (20yy) and a time "H:mm:ss" (or "H.mm.ss"),
+    // with "AM"/"PM" after it under an English locale; invalid when the text does not
+    // read so, as when a locale put a word before the time.
     static QDateTime headerTime(QByteArrayView field);
 
 private:

@@ -311,6 +311,9 @@ void TestLogReader::headerTime_data()
         << QByteArray("06-12-26 12:00:01 AM") << QDateTime(QDate(2026, 12, 6), QTime(0, 0, 1));
     QTest::newRow("English noon") << QByteArray("06-12-26 12:30:00 PM")
                                   << QDateTime(QDate(2026, 12, 6), QTime(12, 30));
+    QTest::newRow("dots") << QByteArray("06-12-26 14.05.09")
+                          << QDateTime(QDate(2026, 12, 6), QTime(14, 5, 9));
+    QTest::newRow("word before the time") << QByteArray("06-12-26 ??2:05:09") << QDateTime();
     QTest::newRow("no seconds") << QByteArray("31-01-27 07:45")
                                 << QDateTime(QDate(2027, 1, 31), QTime(7, 45));
     QTest::newRow("no such day") << QByteArray("31-02-26 14:05:09") << QDateTime();
