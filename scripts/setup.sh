@@ -3,8 +3,8 @@
 # Sourced by run.sh and test.sh; safe to run again.
 set -euo pipefail
 
-kelmor_packages=(cmake build-essential qt6-base-dev qt6-serialport-dev fonts-liberation2
-                 desktop-file-utils)
+kelmor_packages=(cmake build-essential qt6-base-dev qt6-serialport-dev libqcustomplot-dev
+                 fonts-liberation2 desktop-file-utils)
 if [[ "${KELMOR_WITH_FUZZ:-0}" == 1 ]]; then
     kelmor_packages+=(clang-14 libclang-rt-14-dev)
 fi

@@ -30,7 +30,7 @@ grep -q '^Exec=monitor-kelmor' "$work/root/usr/share/applications/monitor-kelmor
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for need in libqt6widgets6 libqt6serialport6 fonts-liberation2; do
+for need in libqt6widgets6 libqt6serialport6 libqcustomplot2.1-qt6 fonts-liberation2; do
     [[ "$depends" == *"$need"* ]] || { echo "Depends lacks $need"; fail=1; }
 done
 [[ "$(dpkg-deb -f "$deb" Version)" == 1.2.3* ]] || { echo "wrong version"; fail=1; }
