@@ -36,6 +36,9 @@ constexpr std::array kLayout{
     ControlSpec{"cmdMonitor", K::Button, "FrameEmpfang", "Command1", nullptr, kDefault, 1320, 1920, 1692, 432},
     ControlSpec{"CmdSenden", K::Button, "FrameControl", "Steuerwort senden", nullptr, kSansButton, 1320, 3960, 2292, 492},
     ControlSpec{"CmdCom", K::Button, nullptr, "Schnittstelle", nullptr, kDefault, 1800, 8040, 1695, 375},
+    // Beyond the design sheet: opens the trend window, in the free strip between the
+    // status and receive frames, level with Cmdframe and above cmdMonitor.
+    ControlSpec{"CmdVerlauf", K::Button, nullptr, "Verlauf…", "Druckverlauf und Statusbits anzeigen", kDefault, 7200, 5220, 1692, 432},
     ControlSpec{"Label1", K::Label, "FrameControl", "Steuerwort (Hex):", nullptr, kSerif, 360, 3360, 1575, 255},
     ControlSpec{"lblSteuerbyte", K::Label, "FrameControl", "", nullptr, kSerif, 2040, 3360, 495, 255},
     ControlSpec{"Label3", K::Label, "FrameStatus", "Druck:", nullptr, kSerifLarge, 1200, 4200, 855, 255, kRight},
