@@ -315,8 +315,10 @@ TrendWindow *Form1::trendWindow() const
 
 void Form1::cmdVerlaufClick()
 {
-    if (!m_trendWindow)
+    if (!m_trendWindow) {
         m_trendWindow = new TrendWindow(m_trend, this);
+        m_trendWindow->setLogPath(m_log.path());
+    }
     m_trendWindow->show();
     m_trendWindow->setWindowState(m_trendWindow->windowState() & ~Qt::WindowMinimized);
     m_trendWindow->raise();

@@ -2,6 +2,7 @@
 // simulator, drawn with gaps and marks where they belong, and exported.
 
 #include "e2esupport.h"
+#include "gaugelines.h"
 #include "livetrend.h"
 #include "trendwindow.h"
 
@@ -77,6 +78,25 @@ QList<QByteArray> loggedPressureFields(const QByteArray &log)
     return fields;
 }
 
+QByteArray record(const QByteArray &field)
+{
+    return '"' + field + "\"\r\n";
+}
+
+// A data log as the program writes it: runs of measurement lines, each with its header.
+QByteArray dataLog(const QList<int> &runLines, const QByteArray &firstPressure = "1.00E-03")
+{
+    QByteArray log;
+    for (int r = 0; r < runLines.size(); ++r) {
+        log += record(QStringLiteral("0%1-12-26 14:05:09").arg(r + 1).toLatin1());
+        for (int i = 0; i < runLines[r]; ++i) {
+            const QByteArray p = i == 0 ? firstPressure : QByteArray("2.50E-05");
+            log += record(measurementLine(p, i % 2 ? "8049 " : "0049 "));
+        }
+    }
+    return log;
+}
+
 } // namespace
 
 class TestTrendWindow : public QObject
@@ -98,6 +118,9 @@ private slots:
     void linkWatch_data();
     void linkWatch();
     void liveRunExportedAndReadBack();
+    void openLog_data();
+    void openLog();
+    void bigLogKeepsTheWindowResponsive();
 };
 
 void TestTrendWindow::buttonSitsInTheFreeStrip()
@@ -505,6 +528,133 @@ void TestTrendWindow::liveRunExportedAndReadBack()
     QVERIFY(trend->savePng(png));
     const QImage image(png);
     QCOMPARE(image.size(), trend->plot()->size());
+}
+
+void TestTrendWindow::openLog_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("choose"); // index of the run the operator picks
+    QTest::addColumn<int>("lines");  // lines of the run drawn; -1: nothing is drawn
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("message"); // part of the failure message, or empty
+
+    QTest::newRow("two runs, the first chosen")
+        << dataLog({30, 50}) << 0 << 30 << QStringLiteral("Lauf 1 vom 01.12.2026 14:05:09")
+        << QString();
+    QTest::newRow("two runs, the second chosen")
+        << dataLog({30, 50}) << 1 << 50 << QStringLiteral("Lauf 2 vom 02.12.2026 14:05:09")
+        << QString();
+    QTest::newRow("torn last record: read as far as it is sound")
+        << dataLog({40}) + "\"P1 1.00E-0" << 0 << 40 << QStringLiteral("Lauf 1 vom 01.12.2026")
+        << QString();
+    QTest::newRow("operator chooses none")
+        << dataLog({30, 50}) << -1 << -1 << QString() << QString();
+    QByteArray binary(4096, '\0');
+    for (int i = 0; i < binary.size(); ++i)
+        binary[i] = char((i * 7919) % 251);
+    QTest::newRow("binary") << binary << 0 << -1 << QString() << QStringLiteral("kein Datenlog");
+    QTest::newRow("empty") << QByteArray() << 0 << -1 << QString() << QStringLiteral("leer");
+}
+
+void TestTrendWindow::openLog()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, choose);
+    QFETCH(int, lines);
+    QFETCH(QString, title);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("KelmorLog.txt"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    MessageCatcher messages;
+    LiveTrend live;
+    live.addLine(line(1e-6, 0x8009));
+    TrendWindow w(live);
+    w.show();
+    int offered = -1;
+    w.setRunChooser([&](const LogIndex &index) {
+        offered = int(index.runs.size());
+        return choose;
+    });
+    QSignalSpy done(&w, &TrendWindow::logReadingDone);
+    w.openLog(path);
+    QVERIFY(done.wait(10000));
+    QCOMPARE(done.first().first().toBool(), lines >= 0);
+    QVERIFY(!w.isReadingLog());
+    if (!message.isEmpty()) {
+        QCOMPARE(messages.messages().size(), 1);
+        QVERIFY2(messages.messages().first().contains(message),
+                 qPrintable(messages.messages().first()));
+    } else {
+        QVERIFY2(messages.messages().isEmpty(), qPrintable(messages.messages().join('|')));
+    }
+    if (lines < 0) {
+        QVERIFY(!w.showsRecordedRun());
+        QCOMPARE(w.windowTitle(), QStringLiteral("Druckverlauf"));
+        return;
+    }
+    QVERIFY(offered >= 1);
+    QVERIFY(w.showsRecordedRun());
+    QVERIFY2(w.windowTitle().startsWith(QStringLiteral("Druckverlauf – KelmorLog.txt, ") + title),
+             qPrintable(w.windowTitle()));
+    QCOMPARE(w.shownStore().size(), qsizetype(lines));
+    QCOMPARE(w.shownStore().first().time, qint64(1));
+    QCOMPARE(w.shownStore().first().pressure, 1.0e-3f);
+    QCOMPARE(w.shownStore().at(1).status, quint16(0x8049));
+    QVERIFY(!w.plot()->keyIsTime());
+    // The export of a recorded run numbers its lines.
+    const QString csv = dir.filePath(QStringLiteral("lauf.csv"));
+    QVERIFY(w.saveCsv(csv));
+    const QList<QByteArray> rows = csvRows(csv);
+    QCOMPARE(rows.size(), lines + 1);
+    QVERIFY(rows[0].startsWith("Zeile;Druck [mbar];"));
+    QVERIFY(rows[1].startsWith("1;0,001;"));
+}
+
+void TestTrendWindow::bigLogKeepsTheWindowResponsive()
+{
+    // Large enough that reading takes longer than half a second here, so the bar shows.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("KelmorLog.txt"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        const QByteArray run = dataLog({20000});
+        for (int i = 0; i < 60; ++i)
+            f.write(run);
+    }
+    LiveTrend live;
+    TrendWindow w(live);
+    w.show();
+    w.setRunChooser([](const LogIndex &index) { return int(index.runs.size()) - 1; });
+    QSignalSpy done(&w, &TrendWindow::logReadingDone);
+    // The event loop keeps turning while the file is read: a timer of 20 ms keeps firing.
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(20);
+    QElapsedTimer clock;
+    clock.start();
+    w.openLog(path);
+    bool barSeen = false;
+    auto *bar = w.findChild<QProgressBar *>(QStringLiteral("progress"));
+    while (done.isEmpty() && clock.elapsed() < 60000) {
+        QTest::qWait(20);
+        barSeen = barSeen || bar->isVisible();
+    }
+    QCOMPARE(done.size(), 1);
+    QVERIFY(done.first().first().toBool());
+    const qint64 ms = clock.elapsed();
+    QVERIFY2(ticks >= ms / 20 / 4,
+             qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(ticks).arg(ms)));
+    if (ms > 1500)
+        QVERIFY(barSeen);
+    QCOMPARE(w.shownStore().size(), qsizetype(20000));
+    QVERIFY(!bar->isVisible());
 }
 
 QTEST_MAIN(TestTrendWindow)

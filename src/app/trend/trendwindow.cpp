@@ -2,12 +2,15 @@
 
 #include "failuremessage.h"
 #include "livetrend.h"
+#include "logloadjob.h"
 #include "statusbits.h"
 #include "trendcsv.h"
 
 #include <QDateTime>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLocale>
 #include <QMouseEvent>
@@ -71,6 +74,15 @@ TrendWindow::TrendWindow(LiveTrend &live, QWidget *parent)
     m_readout->setObjectName(QStringLiteral("readout"));
     m_readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("progress"));
+    m_progress->setRange(0, 1000);
+    m_progress->setTextVisible(false);
+    m_progress->setMaximumWidth(240);
+    m_progress->setVisible(false);
+    m_cancel = button("cmdAbbrechen", QStringLiteral("Abbrechen"));
+    m_cancel->setVisible(false);
+
     auto *buttons = new QHBoxLayout;
     for (QPushButton *b : {m_showAll, m_liveButton, m_saveCsv, m_savePng, m_openLog})
         buttons->addWidget(b);
@@ -78,14 +90,25 @@ TrendWindow::TrendWindow(LiveTrend &live, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(m_plot, 1);
-    layout->addWidget(m_readout);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(m_readout, 1);
+    bottom->addWidget(m_progress);
+    bottom->addWidget(m_cancel);
+    layout->addLayout(bottom);
     resize(960, 680);
 
     connect(m_showAll, &QPushButton::clicked, this, &TrendWindow::showAll);
     connect(m_liveButton, &QPushButton::clicked, this, &TrendWindow::showLive);
     connect(m_saveCsv, &QPushButton::clicked, this, &TrendWindow::saveCsvClicked);
     connect(m_savePng, &QPushButton::clicked, this, &TrendWindow::savePngClicked);
-    connect(m_openLog, &QPushButton::clicked, this, &TrendWindow::openLogRequested);
+    connect(m_openLog, &QPushButton::clicked, this, &TrendWindow::openLogClicked);
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        if (m_job)
+            m_job->cancel();
+    });
+    m_progressTimer.setInterval(100);
+    connect(&m_progressTimer, &QTimer::timeout, this, &TrendWindow::showProgress);
+    m_chooseRun = [this](const LogIndex &index) { return askForRun(index); };
 
     // The operator's hand on the view decides whether it still follows the newest line.
     // The wheel's signal comes before the plot zooms: judge the view after it.
@@ -115,6 +138,140 @@ TrendWindow::TrendWindow(LiveTrend &live, QWidget *parent)
 }
 
 TrendWindow::~TrendWindow() = default;
+
+// ---------------------------------------------------------------- recorded runs
+
+bool TrendWindow::isReadingLog() const
+{
+    return m_job != nullptr;
+}
+
+void TrendWindow::openLogClicked()
+{
+    if (m_job)
+        return;
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Log öffnen"), m_logPath,
+                                     QStringLiteral("Datenaufzeichnung (*.txt);;Alle Dateien (*)"));
+    if (!path.isEmpty())
+        openLog(path);
+}
+
+void TrendWindow::openLog(const QString &path)
+{
+    if (m_job)
+        return;
+    m_logWarnings.clear();
+    m_job = std::make_unique<LogLoadJob>(LogLoadJob::Kind::Scan, path);
+    connect(m_job.get(), &LogLoadJob::finished, this, &TrendWindow::logJobFinished);
+    m_openLog->setEnabled(false);
+    m_readout->setText(QStringLiteral("Lese %1 …").arg(QDir::toNativeSeparators(path)));
+    m_job->start();
+    m_progressTimer.start();
+}
+
+void TrendWindow::showProgress()
+{
+    // A bar only when the reading takes long enough to wonder about.
+    if (!m_job || m_job->elapsedMs() < 500)
+        return;
+    m_progress->setVisible(true);
+    m_cancel->setVisible(true);
+    m_progress->setValue(m_job->progress());
+}
+
+QString TrendWindow::runLabel(const LogRun &run)
+{
+    const QLocale german(QLocale::German);
+    const QString when =
+        !run.hasHeader ? QStringLiteral("ohne Kopfzeile")
+        : run.start.isValid()
+            ? QStringLiteral("vom ") + run.start.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))
+            : QStringLiteral("„%1“").arg(run.header);
+    return QStringLiteral("Lauf %1 %2 (%3 Zeilen)")
+        .arg(run.number)
+        .arg(when, german.toString(qlonglong(run.lines)));
+}
+
+int TrendWindow::askForRun(const LogIndex &index)
+{
+    if (index.runs.size() == 1)
+        return 0;
+    QStringList items;
+    for (const LogRun &run : index.runs)
+        items << runLabel(run);
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(
+        this, QStringLiteral("Log öffnen"), QStringLiteral("Welcher Lauf soll angezeigt werden?"),
+        items, int(items.size()) - 1, false, &ok);
+    return ok ? int(items.indexOf(chosen)) : -1;
+}
+
+void TrendWindow::logFailed(const QString &text)
+{
+    m_readout->setText(kHint);
+    showFailureMessage(this, text);
+    emit logReadingDone(false);
+}
+
+void TrendWindow::logJobFinished()
+{
+    m_progressTimer.stop();
+    m_progress->setVisible(false);
+    m_cancel->setVisible(false);
+    m_openLog->setEnabled(true);
+    std::unique_ptr<LogLoadJob> job = std::move(m_job);
+    const QString name = QFileInfo(job->path()).fileName();
+
+    if (job->kind() == LogLoadJob::Kind::Scan) {
+        LogIndex index = job->takeScanResult();
+        if (index.cancelled) {
+            m_readout->setText(QStringLiteral("Lesen abgebrochen."));
+            emit logReadingDone(false);
+            return;
+        }
+        if (!index.ok) {
+            logFailed(index.error);
+            return;
+        }
+        if (index.runs.isEmpty()) {
+            logFailed(QStringLiteral("Die Datei %1 enthält keine Messzeilen.").arg(name));
+            return;
+        }
+        m_logWarnings = index.warnings;
+        const int chosen = m_chooseRun ? m_chooseRun(index) : int(index.runs.size()) - 1;
+        if (chosen < 0 || chosen >= index.runs.size()) {
+            m_readout->setText(kHint);
+            emit logReadingDone(false);
+            return;
+        }
+        m_job =
+            std::make_unique<LogLoadJob>(LogLoadJob::Kind::Load, job->path(), index.runs[chosen]);
+        connect(m_job.get(), &LogLoadJob::finished, this, &TrendWindow::logJobFinished);
+        m_openLog->setEnabled(false);
+        m_job->start();
+        m_progressTimer.start();
+        return;
+    }
+
+    RecordedRun run = job->takeLoadResult();
+    if (run.cancelled) {
+        m_readout->setText(QStringLiteral("Lesen abgebrochen."));
+        emit logReadingDone(false);
+        return;
+    }
+    if (!run.ok || !run.store) {
+        logFailed(run.error);
+        return;
+    }
+    if (run.droppedLines > 0)
+        m_logWarnings << QStringLiteral("Die ersten %1 Zeilen des Laufs passen nicht in den "
+                                        "Speicher und werden nicht gezeigt.")
+                             .arg(run.droppedLines);
+    showRecorded(std::move(run.store), name + QStringLiteral(", ") + runLabel(run.run));
+    m_readout->setText(m_logWarnings.isEmpty() ? kHint : m_logWarnings.join(QLatin1Char(' ')));
+    emit logReadingDone(true);
+}
 
 const TrendStore &TrendWindow::shownStore() const
 {

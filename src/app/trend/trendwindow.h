@@ -1,6 +1,7 @@
 #pragma once
 
 #include "linkstate.h"
+#include "logreader.h"
 #include "trendplot.h"
 #include "trendstore.h"
 
@@ -8,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -17,6 +19,7 @@ class QPushButton;
 namespace kelmor {
 
 class LiveTrend;
+class LogLoadJob;
 
 // The window "Druckverlauf": the pressure of the running program over wall-clock time on
 // a logarithmic axis with the status bits as a timeline under it, or a run recorded in a
@@ -58,9 +61,19 @@ public:
     // Redraws now if lines came since the last frame (the repaint timer's work).
     void repaintNow();
 
+    // Where "Log öffnen…" starts looking: the program's own data log.
+    void setLogPath(const QString &path) { m_logPath = path; }
+    // Reads a data log in the background and shows the run the chooser picks (by
+    // default the operator, from a list of the runs by their headers).
+    void openLog(const QString &path);
+    bool isReadingLog() const;
+    using RunChooser = std::function<int(const LogIndex &index)>; // -1: none
+    void setRunChooser(RunChooser chooser) { m_chooseRun = std::move(chooser); }
+    static QString runLabel(const LogRun &run);
+
 signals:
-    // The operator asked to open a data log; the owner reads it (see TrendLogLoader).
-    void openLogRequested();
+    // A recorded run is on the plot, or reading it ended without one.
+    void logReadingDone(bool shown);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -77,6 +90,11 @@ private:
     void boxZoom(const QRect &rect);
     QCPRange dataRange() const;
     void updateTitle();
+    void openLogClicked();
+    void logJobFinished();
+    void showProgress();
+    int askForRun(const LogIndex &index);
+    void logFailed(const QString &text);
 
     LiveTrend &m_live;
     std::unique_ptr<TrendStore> m_recorded;
@@ -89,6 +107,14 @@ private:
     QPushButton *m_openLog = nullptr;
     QPushButton *m_liveButton = nullptr;
     QLabel *m_readout = nullptr;
+    QProgressBar *m_progress = nullptr;
+    QPushButton *m_cancel = nullptr;
+
+    QString m_logPath;
+    std::unique_ptr<LogLoadJob> m_job;
+    QStringList m_logWarnings;
+    RunChooser m_chooseRun;
+    QTimer m_progressTimer;
 
     Follow m_follow = Follow::All;
     quint64 m_drawnRevision = 0;
