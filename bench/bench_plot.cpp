@@ -5,6 +5,8 @@
 //   bench_plot              runs every library it was built with, each in a process of
 //                           its own (so the memory figures do not mix), and prints a table
 //   bench_plot LIB [N]      one library (qcustomplot or charts), N points
+//   bench_plot window [N]   the program's trend window with N lines in its store: the
+//                           plot is handed one screenful, decimated per pixel column
 //
 // Figures per library: setting the data, the first full draw, and the median of redraws
 // fully zoomed out after a change of the visible range (what a live plot does), and the
@@ -24,6 +26,8 @@
 #ifdef KELMOR_BENCH_QCUSTOMPLOT
 #include <qcustomplot.h>
 #endif
+#include "livetrend.h"
+#include "trendwindow.h"
 #ifdef KELMOR_BENCH_CHARTS
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
@@ -223,10 +227,58 @@ Figures runCharts(int n)
 }
 #endif
 
+// The trend window as the program has it: the store holds the lines, and each replot
+// takes one value range per pixel column from it.
+Figures runWindow(int n)
+{
+    Figures f;
+    kelmor::LiveTrend live;
+    auto *window = new kelmor::TrendWindow(live);
+    window->resize(kWidth, kHeight);
+    window->show();
+    QCoreApplication::processEvents();
+    settle();
+    const double base = rssMiB();
+    {
+        const Series s = makeSeries(n);
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < n; ++i) {
+            const qint64 ms = qint64(s.t[i] * 1000.0);
+            live.store().appendSample(ms, s.p[i], quint16(0x0009 | (i % 2 ? 0x8000 : 0)),
+                                      QByteArray::number(s.p[i], 'E', 2));
+        }
+        f.setMs = timer.nsecsElapsed() / 1e6;
+    }
+    window->showAll();
+    QElapsedTimer timer;
+    timer.start();
+    window->plot()->replot(QCustomPlot::rpImmediateRefresh);
+    f.firstDrawMs = timer.nsecsElapsed() / 1e6;
+    QVector<double> times;
+    QCPAxis *key = window->plot()->keyAxis();
+    const QCPRange full = key->range();
+    for (int i = 0; i < kRedraws; ++i) {
+        key->setRange(full.lower - i, full.upper + i);
+        timer.restart();
+        window->plot()->replot(QCustomPlot::rpImmediateRefresh);
+        times << timer.nsecsElapsed() / 1e6;
+    }
+    f.redrawMs = median(times);
+    settle();
+    f.memMiB = rssMiB() - base;
+    delete window;
+    return f;
+}
+
 int runOne(const char *lib, int n)
 {
     Figures f;
     bool known = false;
+    if (std::strcmp(lib, "window") == 0) {
+        f = runWindow(n);
+        known = true;
+    }
 #ifdef KELMOR_BENCH_QCUSTOMPLOT
     if (std::strcmp(lib, "qcustomplot") == 0) {
         f = runQCustomPlot(n);
@@ -258,7 +310,7 @@ int main(int argc, char *argv[])
     if (argc > 1)
         return runOne(argv[1], argc > 2 ? std::atoi(argv[2]) : 1800000);
 
-    QStringList libs;
+    QStringList libs{QStringLiteral("window")};
 #ifdef KELMOR_BENCH_QCUSTOMPLOT
     libs << QStringLiteral("qcustomplot");
 #endif

@@ -30,6 +30,7 @@ namespace {
 // Live lines are gathered and drawn at most this often: enough to watch a pump-down,
 // and the line handling never waits for a paint.
 constexpr int kRepaintMs = 100;
+constexpr int kSlowestRepaintMs = 2000;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 const QString kTitle = QStringLiteral("Druckverlauf");
@@ -291,10 +292,14 @@ qint64 TrendWindow::timeOf(double key) const
 
 void TrendWindow::linesAdded()
 {
-    // Only a note: the timer draws whatever gathered meanwhile, in one go.
+    // Only a note: the timer draws whatever gathered meanwhile, in one go. A view of
+    // hours moves by a pixel column in many seconds, so it is drawn that seldom (within
+    // bounds); a view of a minute at the pace a person can follow.
     if (m_recorded || !isVisible() || m_repaint.isActive())
         return;
-    m_repaint.start();
+    const double perPixelMs = m_plot->keyAxis()->range().size() * 1000.0
+                              / std::max(1, m_plot->keyAxis()->axisRect()->width());
+    m_repaint.start(int(std::clamp(perPixelMs, double(kRepaintMs), double(kSlowestRepaintMs))));
 }
 
 void TrendWindow::showEvent(QShowEvent *event)
