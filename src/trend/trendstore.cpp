@@ -193,11 +193,14 @@ std::vector<TrendColumn> TrendStore::decimate(qint64 from, qint64 to, int column
     // Column c starts at from + ceil(c * span / columns), worked out in integers so that
     // a sample exactly on a border always lands in the same column; with span = q *
     // columns + r that is c * q + ceil(c * r / columns), which cannot overflow.
-    const qint64 span = to - from;
-    const qint64 q = span / columns;
-    const qint64 r = span % columns;
+    // Unsigned, so that even a span over all of qint64 cannot overflow; no column starts
+    // beyond `to`, so each start fits a qint64 again.
+    const quint64 span = quint64(to) - quint64(from);
+    const quint64 q = span / quint64(columns);
+    const quint64 r = span % quint64(columns);
     const auto columnStart = [&](qint64 c) {
-        return from + c * q + (c * r + columns - 1) / columns;
+        const auto k = quint64(c);
+        return qint64(quint64(from) + k * q + (k * r + quint64(columns) - 1) / quint64(columns));
     };
     int c = 0;
     qint64 nextStart = columnStart(1);

@@ -457,6 +457,15 @@ void TestTrendStore::decimateColumnsKeepGapsApart()
     QVERIFY(columns[11].gapBefore);
     QCOMPARE(columns[11].statusAny, quint16(0x0040));
     QCOMPARE(columns[0].statusAll, quint16(0x8000));
+
+    // A view over all of time still puts every sample somewhere, in order.
+    constexpr qint64 kMin = std::numeric_limits<qint64>::min();
+    constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+    const std::vector<TrendColumn> all = store.decimate(kMin, kMax, 4);
+    QCOMPARE(all.size(), size_t(4));
+    QCOMPARE(all[0].count + all[1].count + all[3].count, 0);
+    QCOMPARE(all[2].count, 126);
+    QVERIFY(all[2].gapInside);
 }
 
 void TestTrendStore::linkIntervals_data()
