@@ -117,6 +117,8 @@ private slots:
     void recordedRunIsDrawnOverLineNumbers();
     void linkWatch_data();
     void linkWatch();
+    void noAlarmWithoutAStream_data();
+    void noAlarmWithoutAStream();
     void liveRunExportedAndReadBack();
     void openLog_data();
     void openLog();
@@ -451,6 +453,33 @@ void TestTrendWindow::linkWatch()
     live.linesEnded();
     QTest::qWait(2300);
     QCOMPARE(f.windowTitle(), title);
+}
+
+void TestTrendWindow::noAlarmWithoutAStream_data()
+{
+    QTest::addColumn<bool>("measurement");
+    QTest::addColumn<bool>("justStopped");
+    QTest::newRow("an answer to a command") << false << false;
+    QTest::newRow("a line still under way at the stop") << true << true;
+}
+
+void TestTrendWindow::noAlarmWithoutAStream()
+{
+    QFETCH(bool, measurement);
+    QFETCH(bool, justStopped);
+    LiveTrend live;
+    QSignalSpy changes(&live, &LiveTrend::linkStateChanged);
+    if (justStopped) {
+        live.addLine(line(1e-3, 0x8009));
+        live.linesEnded();
+        changes.clear();
+    }
+    live.addLine(line(1e-3, 0x0009, measurement));
+    QTest::qWait(2400);
+    QCOMPARE(live.linkState(), LinkState::Idle);
+    QVERIFY(changes.isEmpty());
+    QCOMPARE(live.store().size() + qsizetype(live.store().markers().size()),
+             qsizetype(justStopped ? 2 : 1));
 }
 
 void TestTrendWindow::liveRunExportedAndReadBack()

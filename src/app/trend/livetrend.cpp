@@ -28,8 +28,13 @@ void LiveTrend::addLine(const ReceivedLine &line)
 {
     m_store.append(line);
     ++m_revision;
-    if (!m_watch.isWatching())
+    if (!m_watch.isWatching() && line.isMeasurement &&
+        (!m_endedAt.isValid() || m_endedAt.elapsed() >= kSettleMs)) {
+        // A stream of measurements arms the watch; an answer to a command does not (the
+        // gauge says nothing more after it), nor a line still under way when the stream
+        // was stopped.
         m_watch.start(line.monotonicNs);
+    }
     m_watch.lineReceived(line);
     // One timer for the watch, armed once and moved on only when it fires: restarting
     // it for every line would cost more than the line itself.
@@ -41,6 +46,7 @@ void LiveTrend::addLine(const ReceivedLine &line)
 void LiveTrend::linesEnded()
 {
     m_store.markGap();
+    m_endedAt.start();
     m_watch.stop(steadyNowNs());
     m_watchTimer.stop();
 }

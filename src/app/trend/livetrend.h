@@ -4,6 +4,7 @@
 #include "receivedline.h"
 #include "trendstore.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -46,6 +47,8 @@ private:
     TrendStore m_store;
     LinkWatch m_watch;
     QTimer m_watchTimer;
+    QElapsedTimer m_endedAt;
+    static constexpr int kSettleMs = 500;
     quint64 m_revision = 0;
 };
 

@@ -197,7 +197,11 @@ TrendPlot::TrendPlot(QWidget *parent) : QCustomPlot(parent)
 
     m_graph = addGraph(pressureKey, p);
     m_graph->setObjectName(QStringLiteral("pressure"));
-    m_graph->setPen(QPen(QColor(0xc0, 0x10, 0x10), 1.2));
+    // A cosmetic one-pixel pen: a wider one goes through the stroker and draws a zoomed-out
+    // shift several times slower.
+    QPen pen(QColor(0xc0, 0x10, 0x10), 1);
+    pen.setCosmetic(true);
+    m_graph->setPen(pen);
     m_graph->setAdaptiveSampling(false); // the frame is already at screen resolution
     new EventMarks(this, pressureKey, p);
     new StatusRows(this, keyAxis(), rows);

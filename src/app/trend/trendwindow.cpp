@@ -297,8 +297,8 @@ void TrendWindow::linesAdded()
     // bounds); a view of a minute at the pace a person can follow.
     if (m_recorded || !isVisible() || m_repaint.isActive())
         return;
-    const double perPixelMs = m_plot->keyAxis()->range().size() * 1000.0
-                              / std::max(1, m_plot->keyAxis()->axisRect()->width());
+    const double perPixelMs = m_plot->keyAxis()->range().size() * 1000.0 /
+                              std::max(1, m_plot->keyAxis()->axisRect()->width());
     m_repaint.start(int(std::clamp(perPixelMs, double(kRepaintMs), double(kSlowestRepaintMs))));
 }
 
@@ -323,10 +323,10 @@ QCPRange TrendWindow::dataRange() const
     if (!store.markers().empty())
         newest = std::max(newest, store.markers().back().time);
     double hi = keyOf(newest);
-    // A view of at least a few seconds (or lines) while a run begins.
-    const double least = store.axis() == TrendStore::Axis::WallClock ? 10.0 : 10.0;
-    if (hi - lo < least)
-        hi = lo + least;
+    // A view of at least ten seconds (or lines) while a run begins.
+    constexpr double kLeast = 10.0;
+    if (hi - lo < kLeast)
+        hi = lo + kLeast;
     return QCPRange(lo, hi);
 }
 
