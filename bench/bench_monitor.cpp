@@ -478,8 +478,9 @@ int main(int argc, char *argv[])
     const std::uint32_t memorySecond = quick ? 60000 : 1000000;
     const int startups = quick ? 3 : 10;
 
-    char homeTemplate[] = "/tmp/kelmor-bench-XXXXXX";
-    if (!::mkdtemp(homeTemplate))
+    const char *tmp = std::getenv("TMPDIR");
+    std::string homeTemplate = std::string(tmp && *tmp ? tmp : "/tmp") + "/kelmor-bench-XXXXXX";
+    if (!::mkdtemp(homeTemplate.data()))
         fail("mkdtemp");
     const std::string home = homeTemplate;
     const std::string runtime = home + "/xdg";
@@ -681,7 +682,7 @@ int main(int argc, char *argv[])
     const int exitCode = monitor.finish();
     log.poll();
 
-    // The table, as the README keeps it, in the order of the measures' list.
+    // The table, as docs/benchmarks.md keeps it, in the order of the measures' list.
     std::printf("Machine: %s%s%s\n\n", machineLine().c_str(), quick ? " (--quick: short phases)" : "",
                 trendOpen ? "; the trend window open" : "");
     std::printf("| measure | figure | target | |\n|---|---|---|---|\n");

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds in Release and runs the benchmarks; prints their figures (about six minutes).
-#   scripts/bench.sh                 everything, as the README's tables show it
+#   scripts/bench.sh                 everything, as docs/benchmarks.md shows it
 #   scripts/bench.sh --quick         every phase shortened (a smoke run)
 #   scripts/bench.sh --only PHASE    one phase of bench_monitor (repeatable): headroom,
 #                                    latency, cpu-lines, cpu-bytes, idle, memory, startup

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and starts the monitor.
 #   scripts/run.sh          against the gauge on the serial ports (Com1 = /dev/ttyS0 ...)
-#   scripts/run.sh --demo   against the gauge simulator, which plays the gauge on Com1
+#   scripts/run.sh --demo   against the gauge simulator, which plays the gauge on Com1;
+#                           the data log goes to a folder of its own, named at the start
 #
+# Builds only the two programs, and only what changed since the last start.
 # Further arguments go to the monitor. The environment may set:
 #   KELMOR_SIM_ARGS     more options for the simulator, e.g. "--pumpdown 30 --crlf"
 #   KELMOR_NO_BUILD=1   neither install nor build; run what KELMOR_BUILD_DIR holds
@@ -21,7 +23,7 @@ fi
 
 if [[ "${KELMOR_NO_BUILD:-0}" != 1 ]]; then
     "$root/scripts/setup.sh"
-    "$root/scripts/build.sh" "$build"
+    KELMOR_BUILD_TARGETS="monitor-kelmor kelmor-gauge-sim" "$root/scripts/build.sh" "$build"
 fi
 monitor_bin=$build/src/app/monitor-kelmor
 if ((!demo)); then
@@ -40,6 +42,7 @@ read -r -a sim_args <<<"${KELMOR_SIM_ARGS:-}"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/kelmor-demo.XXXXXX")
 link=$scratch/Com1
+log_dir=
 sim_pid=
 monitor_pid=
 
@@ -51,6 +54,10 @@ stop() {
         wait "$pid" 2>/dev/null || true
     done
     rm -rf -- "$scratch"
+    # The log stays for the operator to look at, unless no run wrote one.
+    if [[ -n "$log_dir" ]]; then
+        rmdir -- "$log_dir" 2>/dev/null || echo "demo: the data log stays in $log_dir"
+    fi
 }
 trap stop EXIT
 # A signal ends the script, and so, through the EXIT trap, both programs. The monitor
@@ -78,6 +85,10 @@ if [[ ! -L "$link" ]]; then
 fi
 
 export KELMOR_COM1=$link
+# Simulated lines never go into the operator's real data log.
+log_dir=$(mktemp -d "${TMPDIR:-/tmp}/kelmor-demo-log.XXXXXX")
+export KELMOR_LOG=$log_dir/KelmorLog.txt
+echo "demo: data log $KELMOR_LOG"
 if [[ "${KELMOR_DEMO_SMOKE:-0}" == 1 ]]; then
     export QT_QPA_PLATFORM=offscreen
 fi

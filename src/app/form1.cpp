@@ -36,12 +36,6 @@ namespace kelmor {
 
 namespace {
 
-// Status lamps by the status bit that lights them.
-constexpr std::array<const char *, kStatusLampCount> kLampNames{
-    "lblAutorange", "lblPirani",   "lblIG",      "lblAutoFil", "lblFil1",
-    "lblFil2",      "lblDegas",    "lblEStrom",  "lblSPman",   "lblSPout",
-    "lblSPauto",    "lblEnableEx", "lblResetIG", "lblPiVAC",   "lblPiATM"};
-
 const QString kStart = QStringLiteral("START");
 const QString kStop = QStringLiteral("STOP");
 
@@ -106,6 +100,7 @@ void Form1::buildControls()
     client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);
 
+    QList<QWidget *> tabOrder; // by place in the Tab key's order
     for (const ControlSpec &item : form1Layout()) {
         QWidget *container = item.container ? m_controls.value(QString::fromLatin1(item.container))
                                             : client;
@@ -146,12 +141,17 @@ void Form1::buildControls()
             w->setToolTip(QString::fromUtf8(item.toolTip));
         w->setGeometry(twipsRect(item.left, item.top, item.width, item.height));
         m_controls.insert(w->objectName(), w);
+        if (item.lampBit >= 0)
+            m_lamps[item.lampBit] = static_cast<QLabel *>(w);
+        if (item.tabPosition >= 0) {
+            if (tabOrder.size() <= item.tabPosition)
+                tabOrder.resize(item.tabPosition + 1);
+            tabOrder[item.tabPosition] = w;
+        }
     }
 
     for (int box = 0; box < kBoxCount; ++box)
         m_boxes[box] = static_cast<QCheckBox *>(m_controls.value(boxObjectName(Box(box))));
-    for (std::size_t bit = 0; bit < kLampNames.size(); ++bit)
-        m_lamps[bit] = static_cast<QLabel *>(m_controls.value(QString::fromLatin1(kLampNames[bit])));
     m_shapeLB = static_cast<LifeBitLamp *>(control(QStringLiteral("ShapeLB")));
     m_lblDruck = static_cast<QLabel *>(control(QStringLiteral("lblDruck")));
     m_lblSteuerbyte = static_cast<QLabel *>(control(QStringLiteral("lblSteuerbyte")));
@@ -163,7 +163,6 @@ void Form1::buildControls()
     m_cmdMonitor = static_cast<QPushButton *>(control(QStringLiteral("cmdMonitor")));
     m_cmdCom = static_cast<QPushButton *>(control(QStringLiteral("CmdCom")));
     m_cmdVerlauf = static_cast<QPushButton *>(control(QStringLiteral("CmdVerlauf")));
-    m_receiveText = m_textEmpfang->toPlainText();
 
     // The status bar lies over the bottom of the client area, full width.
     auto *bar = new QStatusBar(this);
@@ -184,15 +183,8 @@ void Form1::buildControls()
     setStatusBar(bar);
 
     // Tab order as the operator knows it.
-    static constexpr std::array kTabOrder{
-        "CheckAutorange", "CheckPirani", "CheckIG",     "CheckAutoFil", "CheckDegas",
-        "CheckFil1",      "CheckFil2",   "CmdSenden",   "TextSenden",   "TextEmpfang",
-        "cmdMonitor",     "CheckEStrom", "CheckSPman",  "CheckSPout",   "CheckSPauto",
-        "CmdCom",         "CmdVerlauf",  "CheckPiVAK",  "CheckPiATM",  "TextBoxBefehl", "CmdBefehl",
-        "CheckExt_E",     "CheckReset"};
-    for (std::size_t i = 0; i + 1 < kTabOrder.size(); ++i)
-        setTabOrder(control(QString::fromLatin1(kTabOrder[i])),
-                    control(QString::fromLatin1(kTabOrder[i + 1])));
+    for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
     for (QWidget *w : m_controls) {
         if (!qobject_cast<QCheckBox *>(w) && !qobject_cast<QPushButton *>(w)
             && !qobject_cast<QLineEdit *>(w) && !qobject_cast<QPlainTextEdit *>(w))
@@ -215,10 +207,8 @@ void Form1::wireControlBoxes()
     connect(&m_control, &ControlModel::enabledChanged, this,
             [this](Box box, bool enabled) { m_boxes[int(box)]->setEnabled(enabled); });
     connect(&m_control, &ControlModel::sendEnabledChanged, m_cmdSenden, &QWidget::setEnabled);
-    connect(&m_control, &ControlModel::controlWordChanged, this, [this](const QString &text) {
-        m_controlWordText = text;
-        m_lblSteuerbyte->setText(text);
-    });
+    connect(&m_control, &ControlModel::controlWordChanged, this,
+            [this](const QString &text) { m_lblSteuerbyte->setText(text); });
     for (int i = 0; i < kBoxCount; ++i) {
         m_boxes[i]->setChecked(m_control.isChecked(Box(i)));
         m_boxes[i]->setEnabled(m_control.isEnabled(Box(i)));
@@ -243,10 +233,8 @@ void Form1::load()
     m_control.startUp();
 
     // 9. Both monitors empty.
-    m_sendText.clear();
-    m_textSenden->showText(m_sendText);
-    m_receiveText.clear();
-    m_textEmpfang->showText(m_receiveText);
+    m_textSenden->showText(QString());
+    m_textEmpfang->showText(QString());
 
     // 10. Monitoring stopped.
     m_cmdMonitor->setText(kStart);
@@ -264,6 +252,16 @@ void Form1::load()
 void Form1::UpdateControlWord()
 {
     m_control.updateControlWord();
+}
+
+QString Form1::sendMonitorText() const
+{
+    return m_textSenden->text();
+}
+
+QString Form1::receiveMonitorText() const
+{
+    return m_textEmpfang->text();
 }
 
 bool Form1::monitoringRuns() const
@@ -351,8 +349,7 @@ void Form1::closeEvent(QCloseEvent *event)
 
 void Form1::echoSent(const QByteArray &command)
 {
-    m_sendText = appendSendEcho(m_sendText, bytesAsText(command));
-    m_textSenden->showText(m_sendText);
+    m_textSenden->showText(appendSendEcho(m_textSenden->text(), bytesAsText(command)));
 }
 
 void Form1::cmdBefehlClick()
@@ -367,7 +364,7 @@ void Form1::cmdBefehlClick()
 
 void Form1::cmdSendenClick()
 {
-    const QByteArray command = controlWordCommand(m_controlWordText);
+    const QByteArray command = controlWordCommand(m_control.controlWordText());
     if (const ComError err = m_com.output(command)) {
         // Not sent, so it stays ready to send.
         showFailureMessage(this, err.description);
@@ -500,8 +497,7 @@ void Form1::showLine(const ReceivedLine &line)
         showStatusWord(line.status);
         m_lblDruck->setText(line.pressureText);
     }
-    m_receiveText = ::kelmor::receiveMonitorText(line.raw);
-    m_textEmpfang->showText(m_receiveText);
+    m_textEmpfang->showText(::kelmor::receiveMonitorText(line.raw));
     // The record reaches the operating system before this returns, and so before the
     // receiver reads on.
     if (m_cmdMonitor->text() == kStop && !m_log.writeRecord(line.raw)) {

@@ -59,9 +59,9 @@ public:
     ControlModel &controlModel() { return m_control; }
     DataLog &dataLog() { return m_log; }
     Receiver &receiver() { return m_receiver; }
-    QString controlWordText() const { return m_controlWordText; }
-    QString sendMonitorText() const { return m_sendText; }
-    QString receiveMonitorText() const { return m_receiveText; }
+    QString controlWordText() const { return m_control.controlWordText(); }
+    QString sendMonitorText() const;
+    QString receiveMonitorText() const;
     bool monitoringRuns() const;
     // The dialog opened through CmdCom, while it is open.
     FrmProperties *settingsDialog() const { return m_dialog; }
@@ -127,9 +127,6 @@ private:
     LiveTrend m_trend;
     QPointer<TrendWindow> m_trendWindow;
     QPushButton *m_cmdVerlauf = nullptr;
-    QString m_controlWordText;
-    QString m_sendText;
-    QString m_receiveText;
 };
 
 // Application-wide set-up shared by the program and its tests: names, version, style

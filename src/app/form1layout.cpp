@@ -1,5 +1,7 @@
 #include "form1layout.h"
 
+#include "statusword.h"
+
 #include <array>
 
 namespace kelmor {
@@ -19,7 +21,8 @@ constexpr Qt::Alignment kRight = Qt::AlignRight | Qt::AlignVCenter;
 using K = ControlKind;
 
 // Reads like the window's design sheet: name, kind, container, text, tooltip, font,
-// left, top, width, height in twips.
+// left, top, width, height in twips, then the control's roles.
+// clang-format off
 constexpr std::array kLayout{
     // Frames
     ControlSpec{"FrameControl", K::Frame, nullptr, "Steuern KELMOR", nullptr, kDefault, 240, 240, 5055, 4695},
@@ -29,16 +32,16 @@ constexpr std::array kLayout{
     ControlSpec{"FrameEmpfang", K::Frame, nullptr, "Monitor Empfang", nullptr, kDefault, 5880, 5880, 4815, 2412},
 
     // Buttons, text boxes and the pressure read-out
-    ControlSpec{"CmdBefehl", K::Button, "Cmdframe", "Senden", nullptr, kSansButton, 3480, 240, 1335, 375},
-    ControlSpec{"TextBoxBefehl", K::LineEdit, "Cmdframe", "RV", "Schreib- oder Lesebefehl", kDefault, 120, 240, 2535, 375},
-    ControlSpec{"TextSenden", K::Monitor, "FrameSenden", "", nullptr, kDefault, 120, 240, 4815, 1572},
-    ControlSpec{"TextEmpfang", K::Monitor, "FrameEmpfang", "Text1", nullptr, kDefault, 120, 240, 4575, 1572},
-    ControlSpec{"cmdMonitor", K::Button, "FrameEmpfang", "Command1", nullptr, kDefault, 1320, 1920, 1692, 432},
-    ControlSpec{"CmdSenden", K::Button, "FrameControl", "Steuerwort senden", nullptr, kSansButton, 1320, 3960, 2292, 492},
-    ControlSpec{"CmdCom", K::Button, nullptr, "Schnittstelle", nullptr, kDefault, 1800, 8040, 1695, 375},
+    ControlSpec{"CmdBefehl", K::Button, "Cmdframe", "Senden", nullptr, kSansButton, 3480, 240, 1335, 375}.tab(20),
+    ControlSpec{"TextBoxBefehl", K::LineEdit, "Cmdframe", "RV", "Schreib- oder Lesebefehl", kDefault, 120, 240, 2535, 375}.tab(19),
+    ControlSpec{"TextSenden", K::Monitor, "FrameSenden", "", nullptr, kDefault, 120, 240, 4815, 1572}.tab(8),
+    ControlSpec{"TextEmpfang", K::Monitor, "FrameEmpfang", "Text1", nullptr, kDefault, 120, 240, 4575, 1572}.tab(9),
+    ControlSpec{"cmdMonitor", K::Button, "FrameEmpfang", "Command1", nullptr, kDefault, 1320, 1920, 1692, 432}.tab(10),
+    ControlSpec{"CmdSenden", K::Button, "FrameControl", "Steuerwort senden", nullptr, kSansButton, 1320, 3960, 2292, 492}.tab(7),
+    ControlSpec{"CmdCom", K::Button, nullptr, "Schnittstelle", nullptr, kDefault, 1800, 8040, 1695, 375}.tab(15),
     // Beyond the design sheet: opens the trend window, in the free strip between the
     // status and receive frames, level with Cmdframe and above cmdMonitor.
-    ControlSpec{"CmdVerlauf", K::Button, nullptr, "Verlauf…", "Druckverlauf und Statusbits anzeigen", kDefault, 7200, 5220, 1692, 432},
+    ControlSpec{"CmdVerlauf", K::Button, nullptr, "Verlauf…", "Druckverlauf und Statusbits anzeigen", kDefault, 7200, 5220, 1692, 432}.tab(16),
     ControlSpec{"Label1", K::Label, "FrameControl", "Steuerwort (Hex):", nullptr, kSerif, 360, 3360, 1575, 255},
     ControlSpec{"lblSteuerbyte", K::Label, "FrameControl", "", nullptr, kSerif, 2040, 3360, 495, 255},
     ControlSpec{"Label3", K::Label, "FrameStatus", "Druck:", nullptr, kSerifLarge, 1200, 4200, 855, 255, kRight},
@@ -47,40 +50,68 @@ constexpr std::array kLayout{
     ControlSpec{"ShapeLB", K::LifeBit, "FrameStatus", "", nullptr, kDefault, 360, 3720, 240, 240},
 
     // Status lamps: left column
-    ControlSpec{"lblSPman", K::Lamp, "FrameStatus", "SP manuell", nullptr, kSerifLamp, 360, 360, 1695, 255},
-    ControlSpec{"lblSPout", K::Lamp, "FrameStatus", "SP Ausgang", nullptr, kSerifLamp, 360, 840, 1695, 255},
-    ControlSpec{"lblSPauto", K::Lamp, "FrameStatus", "SP Auto", nullptr, kSerifLamp, 360, 1320, 1695, 255},
-    ControlSpec{"lblEnableEx", K::Lamp, "FrameStatus", "Freigabe Extern", nullptr, kSerifLamp, 360, 1800, 1695, 255},
-    ControlSpec{"lblResetIG", K::Lamp, "FrameStatus", "Reset IG-Error", nullptr, kSerifLamp, 360, 2280, 1695, 255},
-    ControlSpec{"lblPiVAC", K::Lamp, "FrameStatus", "Pirani-VAC", nullptr, kSerifLamp, 360, 2760, 1695, 255},
-    ControlSpec{"lblPiATM", K::Lamp, "FrameStatus", "Pirani-ATM", nullptr, kSerifLamp, 360, 3240, 1695, 255},
+    ControlSpec{"lblSPman", K::Lamp, "FrameStatus", "SP manuell", nullptr, kSerifLamp, 360, 360, 1695, 255}.lamp(8),
+    ControlSpec{"lblSPout", K::Lamp, "FrameStatus", "SP Ausgang", nullptr, kSerifLamp, 360, 840, 1695, 255}.lamp(9),
+    ControlSpec{"lblSPauto", K::Lamp, "FrameStatus", "SP Auto", nullptr, kSerifLamp, 360, 1320, 1695, 255}.lamp(10),
+    ControlSpec{"lblEnableEx", K::Lamp, "FrameStatus", "Freigabe Extern", nullptr, kSerifLamp, 360, 1800, 1695, 255}.lamp(11),
+    ControlSpec{"lblResetIG", K::Lamp, "FrameStatus", "Reset IG-Error", nullptr, kSerifLamp, 360, 2280, 1695, 255}.lamp(12),
+    ControlSpec{"lblPiVAC", K::Lamp, "FrameStatus", "Pirani-VAC", nullptr, kSerifLamp, 360, 2760, 1695, 255}.lamp(13),
+    ControlSpec{"lblPiATM", K::Lamp, "FrameStatus", "Pirani-ATM", nullptr, kSerifLamp, 360, 3240, 1695, 255}.lamp(14),
     // Status lamps: right column
-    ControlSpec{"lblAutorange", K::Lamp, "FrameStatus", "Autorange", nullptr, kSerifLamp, 2760, 360, 1695, 255},
-    ControlSpec{"lblPirani", K::Lamp, "FrameStatus", "Pirani", nullptr, kSerifLamp, 2760, 840, 1695, 255},
-    ControlSpec{"lblIG", K::Lamp, "FrameStatus", "IG", nullptr, kSerifLamp, 2760, 1320, 1695, 255},
-    ControlSpec{"lblAutoFil", K::Lamp, "FrameStatus", "Auto Filament", nullptr, kSerifLamp, 2760, 1800, 1695, 255},
-    ControlSpec{"lblFil1", K::Lamp, "FrameStatus", "Filament 1", nullptr, kSerifLamp, 2760, 2280, 1695, 255},
-    ControlSpec{"lblFil2", K::Lamp, "FrameStatus", "Filament 2", nullptr, kSerifLamp, 2760, 2760, 1695, 255},
-    ControlSpec{"lblDegas", K::Lamp, "FrameStatus", "Degas", nullptr, kSerifLamp, 2760, 3240, 1695, 255},
-    ControlSpec{"lblEStrom", K::Lamp, "FrameStatus", "Kleiner E-Strom", nullptr, kSerifLamp, 2760, 3720, 1695, 255},
+    ControlSpec{"lblAutorange", K::Lamp, "FrameStatus", "Autorange", nullptr, kSerifLamp, 2760, 360, 1695, 255}.lamp(0),
+    ControlSpec{"lblPirani", K::Lamp, "FrameStatus", "Pirani", nullptr, kSerifLamp, 2760, 840, 1695, 255}.lamp(1),
+    ControlSpec{"lblIG", K::Lamp, "FrameStatus", "IG", nullptr, kSerifLamp, 2760, 1320, 1695, 255}.lamp(2),
+    ControlSpec{"lblAutoFil", K::Lamp, "FrameStatus", "Auto Filament", nullptr, kSerifLamp, 2760, 1800, 1695, 255}.lamp(3),
+    ControlSpec{"lblFil1", K::Lamp, "FrameStatus", "Filament 1", nullptr, kSerifLamp, 2760, 2280, 1695, 255}.lamp(4),
+    ControlSpec{"lblFil2", K::Lamp, "FrameStatus", "Filament 2", nullptr, kSerifLamp, 2760, 2760, 1695, 255}.lamp(5),
+    ControlSpec{"lblDegas", K::Lamp, "FrameStatus", "Degas", nullptr, kSerifLamp, 2760, 3240, 1695, 255}.lamp(6),
+    ControlSpec{"lblEStrom", K::Lamp, "FrameStatus", "Kleiner E-Strom", nullptr, kSerifLamp, 2760, 3720, 1695, 255}.lamp(7),
 
     // Control check boxes
-    ControlSpec{"CheckSPman", K::CheckBox, "FrameControl", "SP manuell", "Freigabe für SP über Bit steuern", kSerif, 360, 360, 1695, 252},
-    ControlSpec{"CheckSPout", K::CheckBox, "FrameControl", "SP Ausgang", "SP über Bit steuern", kSerif, 360, 720, 1695, 252},
-    ControlSpec{"CheckSPauto", K::CheckBox, "FrameControl", "SP Auto", "SP-Funktion einschalten", kSerif, 360, 1080, 1695, 252},
-    ControlSpec{"CheckExt_E", K::CheckBox, "FrameControl", "Freigabe Extern", "Freigabe externe Eingänge", kSerif, 360, 1440, 1695, 252},
-    ControlSpec{"CheckReset", K::CheckBox, "FrameControl", "Reset IG Error", "Reset Fehlerbit für IG", kSerif, 360, 1800, 1695, 252},
-    ControlSpec{"CheckPiVAK", K::CheckBox, "FrameControl", "Pirani-VAC", "Abgleich Pirani Vakuum", kSerif, 360, 2160, 1695, 240},
-    ControlSpec{"CheckPiATM", K::CheckBox, "FrameControl", "Pirani-ATM", "Abgleich Pirani Atmosphäre", kSerif, 360, 2520, 1695, 240},
-    ControlSpec{"CheckAutorange", K::CheckBox, "FrameControl", "Autorange", "Automatische Umschaltung der Meßprinzipien", kSerif, 3000, 360, 1695, 252},
-    ControlSpec{"CheckPirani", K::CheckBox, "FrameControl", "Pirani", nullptr, kSerif, 3000, 720, 1695, 252},
-    ControlSpec{"CheckIG", K::CheckBox, "FrameControl", "IG", nullptr, kSerif, 3000, 1080, 1575, 252},
-    ControlSpec{"CheckAutoFil", K::CheckBox, "FrameControl", "Auto Filament", "Automatische Umschaltung der Filamente", kSerif, 3000, 1440, 1575, 252},
-    ControlSpec{"CheckFil1", K::CheckBox, "FrameControl", "Filament 1", "Manuelle Wahl Filament 1", kSerif, 3000, 1800, 1575, 252},
-    ControlSpec{"CheckFil2", K::CheckBox, "FrameControl", "Filament 2", "Manuelle Wahl Filament 2", kSerif, 3000, 2160, 1695, 252},
-    ControlSpec{"CheckDegas", K::CheckBox, "FrameControl", "Degas", "Entgasen  Ein/Aus", kSerif, 3000, 2520, 1695, 252},
-    ControlSpec{"CheckEStrom", K::CheckBox, "FrameControl", "kleiner E-Strom", "Kleinen Emissionsstrombereich einstellen", kSerif, 3000, 2880, 1695, 252},
+    ControlSpec{"CheckSPman", K::CheckBox, "FrameControl", "SP manuell", "Freigabe für SP über Bit steuern", kSerif, 360, 360, 1695, 252}.tab(12),
+    ControlSpec{"CheckSPout", K::CheckBox, "FrameControl", "SP Ausgang", "SP über Bit steuern", kSerif, 360, 720, 1695, 252}.tab(13),
+    ControlSpec{"CheckSPauto", K::CheckBox, "FrameControl", "SP Auto", "SP-Funktion einschalten", kSerif, 360, 1080, 1695, 252}.tab(14),
+    ControlSpec{"CheckExt_E", K::CheckBox, "FrameControl", "Freigabe Extern", "Freigabe externe Eingänge", kSerif, 360, 1440, 1695, 252}.tab(21),
+    ControlSpec{"CheckReset", K::CheckBox, "FrameControl", "Reset IG Error", "Reset Fehlerbit für IG", kSerif, 360, 1800, 1695, 252}.tab(22),
+    ControlSpec{"CheckPiVAK", K::CheckBox, "FrameControl", "Pirani-VAC", "Abgleich Pirani Vakuum", kSerif, 360, 2160, 1695, 240}.tab(17),
+    ControlSpec{"CheckPiATM", K::CheckBox, "FrameControl", "Pirani-ATM", "Abgleich Pirani Atmosphäre", kSerif, 360, 2520, 1695, 240}.tab(18),
+    ControlSpec{"CheckAutorange", K::CheckBox, "FrameControl", "Autorange", "Automatische Umschaltung der Meßprinzipien", kSerif, 3000, 360, 1695, 252}.tab(0),
+    ControlSpec{"CheckPirani", K::CheckBox, "FrameControl", "Pirani", nullptr, kSerif, 3000, 720, 1695, 252}.tab(1),
+    ControlSpec{"CheckIG", K::CheckBox, "FrameControl", "IG", nullptr, kSerif, 3000, 1080, 1575, 252}.tab(2),
+    ControlSpec{"CheckAutoFil", K::CheckBox, "FrameControl", "Auto Filament", "Automatische Umschaltung der Filamente", kSerif, 3000, 1440, 1575, 252}.tab(3),
+    ControlSpec{"CheckFil1", K::CheckBox, "FrameControl", "Filament 1", "Manuelle Wahl Filament 1", kSerif, 3000, 1800, 1575, 252}.tab(5),
+    ControlSpec{"CheckFil2", K::CheckBox, "FrameControl", "Filament 2", "Manuelle Wahl Filament 2", kSerif, 3000, 2160, 1695, 252}.tab(6),
+    ControlSpec{"CheckDegas", K::CheckBox, "FrameControl", "Degas", "Entgasen  Ein/Aus", kSerif, 3000, 2520, 1695, 252}.tab(4),
+    ControlSpec{"CheckEStrom", K::CheckBox, "FrameControl", "kleiner E-Strom", "Kleinen Emissionsstrombereich einstellen", kSerif, 3000, 2880, 1695, 252}.tab(11),
 };
+// clang-format on
+
+// Each status bit has exactly one lamp, and the Tab order has no gap and no place twice.
+constexpr bool rolesAreComplete()
+{
+    int lampCount = 0;
+    int tabCount = 0;
+    for (const ControlSpec &item : kLayout) {
+        lampCount += item.lampBit >= 0;
+        tabCount += item.tabPosition >= 0;
+    }
+    for (int bit = 0; bit < kStatusLampCount; ++bit) {
+        int found = 0;
+        for (const ControlSpec &item : kLayout)
+            found += item.lampBit == bit;
+        if (found != 1)
+            return false;
+    }
+    for (int position = 0; position < tabCount; ++position) {
+        int found = 0;
+        for (const ControlSpec &item : kLayout)
+            found += item.tabPosition == position;
+        if (found != 1)
+            return false;
+    }
+    return lampCount == kStatusLampCount;
+}
+static_assert(rolesAreComplete(), "every status bit needs one lamp, the Tab order one place each");
 
 constexpr std::array kPanels{
     PanelSpec{1040, "Nummer der Schnittstelle"},

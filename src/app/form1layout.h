@@ -37,6 +37,23 @@ struct ControlSpec
     FontSpec font;
     int left, top, width, height;
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    // Roles, -1 where the control has none: the status bit a lamp shows, and the place
+    // in the Tab key's order.
+    int lampBit = -1;
+    int tabPosition = -1;
+
+    constexpr ControlSpec lamp(int bit) const
+    {
+        ControlSpec spec = *this;
+        spec.lampBit = bit;
+        return spec;
+    }
+    constexpr ControlSpec tab(int position) const
+    {
+        ControlSpec spec = *this;
+        spec.tabPosition = position;
+        return spec;
+    }
 };
 
 // Every control of the window, containers before what they hold.

@@ -1,3 +1,4 @@
+#include "commandline.h"
 #include "form1.h"
 
 #include <QApplication>
@@ -5,7 +6,10 @@
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> status = kelmor::handleCommandLine(argc, argv))
+        return *status;
     QApplication app(argc, argv);
+    kelmor::endPlatformStartGuard();
     kelmor::initApplication();
 
     kelmor::Form1 window;

@@ -43,16 +43,17 @@ MonitorBox::MonitorBox(const QString &text, QWidget *parent) : QPlainTextEdit(pa
     // Read-only boxes still take the focus, so they stay in the tab chain.
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setPlainText(text);
-    m_shown = displayText(text);
+    m_text = text;
     keepShapedText();
 }
 
 void MonitorBox::showText(const QString &text)
 {
+    // Set before the document changes: whoever watches the box reads the new text.
+    const QString before = displayText(m_text);
+    m_text = text;
     const QString shown = displayText(text);
-    const bool replaced = replaceInLine(shown);
-    m_shown = shown;
-    if (replaced)
+    if (replaceInLine(before, shown))
         return;
     // Replaced in one edit: setPlainText() would first empty the box, so its scroll bar
     // and text were laid out and repainted twice.
@@ -67,19 +68,19 @@ void MonitorBox::showText(const QString &text)
     setTextCursor(cursor);
 }
 
-bool MonitorBox::replaceInLine(const QString &shown)
+bool MonitorBox::replaceInLine(const QString &before, const QString &shown)
 {
     // The usual case for the receive monitor: one line before and after, the caret at the
     // end and nothing selected. Only the characters that differ are replaced, so the
     // document keeps its blocks (and their layouts) and the caret its place.
-    if (!isOneLine(m_shown) || !isOneLine(shown))
+    if (!isOneLine(before) || !isOneLine(shown))
         return false;
     const QTextCursor caret = textCursor();
     if (caret.hasSelection() || caret.position() != document()->characterCount() - 1)
         return false;
-    if (shown == m_shown)
+    if (shown == before)
         return true;
-    const TextSplice splice = textSplice(m_shown, shown);
+    const TextSplice splice = textSplice(before, shown);
     QTextCursor edit(document());
     // In an edit block the cursor does not work out its place on screen for nothing.
     edit.beginEditBlock();

@@ -16,12 +16,15 @@ public:
     explicit MonitorBox(const QString &text, QWidget *parent = nullptr);
 
     void showText(const QString &text);
+    // The text as last given, line ends as they were.
+    QString text() const { return m_text; }
 
 private:
-    bool replaceInLine(const QString &shown);
+    // `before` and `shown` as the document holds them, line ends made plain.
+    bool replaceInLine(const QString &before, const QString &shown);
     void keepShapedText();
 
-    QString m_shown; // the text as the document holds it
+    QString m_text;
 };
 
 } // namespace kelmor

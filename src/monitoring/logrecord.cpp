@@ -2,6 +2,7 @@
 
 #include <QChar>
 #include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cstring>
@@ -208,6 +209,11 @@ QByteArray toRecordBytes(const QString &text)
 
 QString defaultLogPath()
 {
+    // A demo or a test names a log of its own, so that simulated lines never mix with a
+    // real gauge's records.
+    const QString chosen = qEnvironmentVariable("KELMOR_LOG");
+    if (!chosen.isEmpty())
+        return QDir::toNativeSeparators(QFileInfo(chosen).absoluteFilePath());
 #ifdef Q_OS_WIN
     return QStringLiteral("C:\\KelmorLog.txt");
 #else

@@ -50,8 +50,9 @@ QString timeFormatWithoutZone(const QString &format);
 // other scripts as ASCII digits, other blanks as a plain blank, anything else as '?'.
 QByteArray toRecordBytes(const QString &text);
 
-// Where the data log lives: "C:\KelmorLog.txt" on Windows; elsewhere KelmorLog.txt in
-// the user's home directory. Native separators.
+// Where the data log lives: the file that the environment variable KELMOR_LOG names
+// when it is set and not empty; otherwise "C:\KelmorLog.txt" on Windows and elsewhere
+// KelmorLog.txt in the user's home directory. Absolute, native separators.
 QString defaultLogPath();
 
 // Text of status panel 3 while the log is open: "Datenaufzeichnung in " + the path.

@@ -91,6 +91,20 @@ void TestForm1Receive::decode_data()
     QTest::newRow("CR ends the number: 12 CR 34") << true << QByteArray("12\r34") << 0x0012 << false << false;
     QTest::newRow("7FFF after a stop") << true << QByteArray("7FFF") << 0x7FFF << true << false;
     QTest::newRow("no digit at all") << true << QByteArray("xyz") << 0 << false << false;
+    // Neighbouring lamps whose bits differ: a swapped pair lights the wrong one.
+    QTest::newRow("0200: SP Ausgang, not SP Auto")
+        << true << QByteArray("0200") << 0x0200 << false << false;
+    QTest::newRow("0400: SP Auto, not SP Ausgang")
+        << true << QByteArray("0400") << 0x0400 << false << false;
+    QTest::newRow("0500: SP manuell and SP Auto")
+        << false << QByteArray("0500") << 0x0501 << false << false;
+    QTest::newRow("1800: Freigabe Extern and Reset IG")
+        << true << QByteArray("1800") << 0x1800 << false << false;
+    QTest::newRow("2000: Pirani-VAC, not Pirani-ATM")
+        << true << QByteArray("2000") << 0x2000 << false << false;
+    QTest::newRow("0030: both filaments") << true << QByteArray("0030") << 0x0030 << false << false;
+    QTest::newRow("0091: Autorange, Filament 1, Kleiner E-Strom")
+        << true << QByteArray("0091") << 0x0091 << true << false;
 }
 
 void TestForm1Receive::decode()

@@ -115,6 +115,8 @@ class TestForm1Startup : public QObject
 
 private slots:
     void initTestCase() { initApplication(); }
+    // Before the application goes: the shared window's folder is removed with it.
+    void cleanupTestCase() { m_shared.reset(); }
 
     void controls_data();
     void controls();
@@ -128,6 +130,9 @@ private slots:
     void closingClosesPortAndSendsNothing();
     void closingAlsoClosesTheOpenDialog();
     void cmdComShowsOneDialogOnly();
+
+private:
+    std::unique_ptr<LoadedWindow> m_shared; // one window for every row of controls()
 };
 
 void TestForm1Startup::controls_data()
@@ -139,9 +144,9 @@ void TestForm1Startup::controls_data()
 
 void TestForm1Startup::controls()
 {
-    static LoadedWindow *shared = nullptr;
-    if (!shared)
-        shared = new LoadedWindow; // one window for every row; left to the process end
+    if (!m_shared)
+        m_shared = std::make_unique<LoadedWindow>();
+    LoadedWindow *shared = m_shared.get();
     QFETCH(int, row);
     const Row &r = kRows[row];
     QWidget *w = shared->window->control(QString::fromLatin1(r.name));

@@ -44,14 +44,18 @@ PtyPair::~PtyPair()
 bool PtyPair::write(const QByteArray &bytes)
 {
     qsizetype done = 0;
-    QDeadlineTimer deadline(5000);
+    // A loaded machine may take its time over every piece; only a program that stops
+    // taking bytes altogether is a failure.
+    QDeadlineTimer stalled(kStallLimitMs);
+    const QDeadlineTimer overall(kOverallLimitMs);
     while (done < bytes.size() && m_master >= 0) {
         const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
         if (n > 0) {
             done += n;
+            stalled.setRemainingTime(kStallLimitMs);
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
             // The line is full: let the program read before going on.
-            if (deadline.hasExpired())
+            if (stalled.hasExpired() || overall.hasExpired())
                 return false;
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         } else {

@@ -20,8 +20,12 @@ public:
     QString slavePath() const { return m_slavePath; }
     int masterFd() const { return m_master; }
 
-    // Writes all bytes to the master side (what the gauge sends).
+    // Writes all bytes to the master side (what the gauge sends). While the line is full
+    // it runs the event loop so the program can read; it gives up when the program has
+    // taken nothing for kStallLimitMs, or after kOverallLimitMs in all.
     bool write(const QByteArray &bytes);
+    static constexpr int kStallLimitMs = 30000;
+    static constexpr int kOverallLimitMs = 240000;
     // Reads what the program has sent so far, waiting up to timeoutMs for at least
     // `atLeast` bytes while the Qt event loop keeps running.
     QByteArray read(int atLeast = 1, int timeoutMs = 2000);

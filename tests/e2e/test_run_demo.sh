@@ -31,6 +31,7 @@ parse_demo_line() {
     pts=$(sed -E 's/.* on ([^,]+), Com1.*/\1/' <<<"$line")
     link=$(sed -E 's/.*Com1 = ([^;]+);.*/\1/' <<<"$line")
     monitor_pid=$(sed -E 's/.*monitor pid ([0-9]+)$/\1/' <<<"$line")
+    log=$(sed -n 's/^demo: data log //p' "$1" | head -n1)
 }
 
 # True while pid is alive and runs the named program (a pid can be reused later).
@@ -65,7 +66,7 @@ start_case() {
     current=$1
     case_failed=0
     out=$work/$current.out
-    sim_pid=0 monitor_pid=0 link=/nonexistent/Com1 pts=
+    sim_pid=0 monitor_pid=0 link=/nonexistent/Com1 pts= log=
 }
 
 # Starts the demo as a job of its own, as an interactive shell would: in a process group
@@ -110,6 +111,11 @@ check_running() {
         fail "KELMOR_SIM_ARGS did not reach the simulator"
     tr '\0' '\n' </proc/"$monitor_pid"/environ | grep -qx "KELMOR_COM1=$link" ||
         fail "the monitor's KELMOR_COM1 is not $link"
+    # The simulated lines go to a log of the demo's own, never the operator's.
+    [[ "$log" == "$TMPDIR"/kelmor-demo-log.*/KelmorLog.txt && -d "$(dirname "$log")" ]] ||
+        fail "the demo named no log folder of its own: '$log'"
+    tr '\0' '\n' </proc/"$monitor_pid"/environ | grep -qx "KELMOR_LOG=$log" ||
+        fail "the monitor's KELMOR_LOG is not $log"
 }
 
 export KELMOR_SIM_ARGS="--interval 50 --pumpdown 5"
@@ -121,12 +127,16 @@ status=$?
 grep -q 'the monitor ran for 3 s' "$out" || fail "no word that the monitor ran"
 parse_demo_line "$out" || fail "no demo line"
 check_cleaned_up
+# No run was started, so there is no log to keep.
+[[ -n "$log" && ! -e "$(dirname "$log")" ]] || fail "the empty log folder of '$log' stayed"
 finish_case
 
 for signal in INT TERM HUP; do
     start_case "$signal"
     if start_demo; then
         check_running
+        # As a monitoring run of the monitor would, before the demo ends.
+        [[ -n "$log" ]] && echo '"run"' >"$log"
         if [[ $signal == INT ]]; then
             # Ctrl-C reaches the whole foreground process group.
             kill -INT -- -"$demo_pid"
@@ -135,6 +145,10 @@ for signal in INT TERM HUP; do
         fi
         wait_demo
         expected=$((128 + $(kill -l "$signal")))
+        [[ -f "$log" ]] || fail "the demo's log $log is gone"
+        grep -q "data log stays in $(dirname "$log")" "$out" ||
+            fail "the demo did not say where its log stays"
+        rm -rf -- "$(dirname "$log")"
         [[ $demo_status == "$expected" ]] || fail "exit status $demo_status, not $expected"
         check_cleaned_up
     fi

@@ -1,5 +1,6 @@
 #include "logrecord.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -52,6 +53,7 @@ private slots:
     void recordBytesOfText_data();
     void recordBytesOfText();
 
+    void logPathAndPanelText_data();
     void logPathAndPanelText();
 };
 
@@ -266,18 +268,48 @@ void TestLogRecord::recordBytesOfText()
     QCOMPARE(toRecordBytes(text), bytes);
 }
 
+void TestLogRecord::logPathAndPanelText_data()
+{
+    QTest::addColumn<QByteArray>("chosen"); // KELMOR_LOG; a null array leaves it unset
+    QTest::addColumn<QString>("expected");  // "<home>" and "<cwd>" stand for those folders
+
+#ifdef Q_OS_WIN
+    QTest::newRow("unset") << QByteArray() << QStringLiteral("C:\\KelmorLog.txt");
+#else
+    QTest::newRow("unset") << QByteArray() << QStringLiteral("<home>/KelmorLog.txt");
+    QTest::newRow("empty") << QByteArray("") << QStringLiteral("<home>/KelmorLog.txt");
+    QTest::newRow("absolute") << QByteArray("/srv/demo/KelmorLog.txt")
+                              << QStringLiteral("/srv/demo/KelmorLog.txt");
+    QTest::newRow("relative") << QByteArray("demo/log.txt") << QStringLiteral("<cwd>/demo/log.txt");
+    QTest::newRow("dots") << QByteArray("/srv/demo/../KelmorLog.txt")
+                          << QStringLiteral("/srv/KelmorLog.txt");
+#endif
+}
+
 void TestLogRecord::logPathAndPanelText()
 {
-#ifdef Q_OS_WIN
-    QCOMPARE(defaultLogPath(), QStringLiteral("C:\\KelmorLog.txt"));
-#else
+    QFETCH(QByteArray, chosen);
+    QFETCH(QString, expected);
     QTemporaryDir home;
     QVERIFY(home.isValid());
     const QByteArray oldHome = qgetenv("HOME");
-    auto restore = qScopeGuard([&] { qputenv("HOME", oldHome); });
+    const QByteArray oldChosen = qgetenv("KELMOR_LOG");
+    const bool hadChosen = qEnvironmentVariableIsSet("KELMOR_LOG");
+    auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        if (hadChosen)
+            qputenv("KELMOR_LOG", oldChosen);
+        else
+            qunsetenv("KELMOR_LOG");
+    });
     qputenv("HOME", QFile::encodeName(home.path()));
-    QCOMPARE(defaultLogPath(), home.path() + QStringLiteral("/KelmorLog.txt"));
-#endif
+    if (chosen.isNull())
+        qunsetenv("KELMOR_LOG");
+    else
+        qputenv("KELMOR_LOG", chosen);
+    expected.replace(QStringLiteral("<home>"), home.path());
+    expected.replace(QStringLiteral("<cwd>"), QDir::currentPath());
+    QCOMPARE(defaultLogPath(), expected);
     QCOMPARE(logPanelText(QStringLiteral("C:\\KelmorLog.txt")),
              QStringLiteral("Datenaufzeichnung in C:\\KelmorLog.txt"));
 }

@@ -61,6 +61,8 @@ private slots:
     void boundWithoutLineEnd_data();
     void boundWithoutLineEnd();
     void boundKeepsBufferThatHoldsLineEnd();
+    void boundTrimsOnlyTheOpenLine_data();
+    void boundTrimsOnlyTheOpenLine();
     void boundOneByteAtATime();
     void longLinesDoNotDependOnChunking_data();
     void longLinesDoNotDependOnChunking();
@@ -338,6 +340,46 @@ void TestReceiveBuffer::boundKeepsBufferThatHoldsLineEnd()
     QVERIFY(oneChunk.takeLine().has_value());
     QVERIFY(!oneChunk.hasLine());
     QCOMPARE(oneChunk.size(), ReceiveBuffer::kBound);
+}
+
+void TestReceiveBuffer::boundTrimsOnlyTheOpenLine_data()
+{
+    QTest::addColumn<QList<QByteArray>>("chunks");
+    QTest::addColumn<QList<QByteArray>>("lines");
+
+    const QByteArray xs(40000, 'x');
+    const QByteArray ys(40000, 'y');
+    // The open line outgrows the bound by a piece smaller than the bound: what goes is
+    // the open line's oldest part, never the complete lines in front of it.
+    QTest::newRow("a line, then two long pieces")
+        << QList<QByteArray>{"abc\r", xs, ys} << QList<QByteArray>{"abc"};
+    QTest::newRow("a line and a long piece, then another")
+        << QList<QByteArray>{"abc\r" + xs, ys} << QList<QByteArray>{"abc"};
+    QTest::newRow("two lines, then two long pieces")
+        << QList<QByteArray>{"a\rbc\r", xs, ys} << QList<QByteArray>{"a", "bc"};
+    QTest::newRow("an empty line, then many pieces")
+        << QList<QByteArray>{"\r", xs, ys, xs, ys} << QList<QByteArray>{""};
+}
+
+void TestReceiveBuffer::boundTrimsOnlyTheOpenLine()
+{
+    QFETCH(QList<QByteArray>, chunks);
+    QFETCH(QList<QByteArray>, lines);
+
+    ReceiveBuffer buffer;
+    QByteArray all;
+    for (const QByteArray &chunk : chunks) {
+        buffer.append(chunk);
+        all += chunk;
+    }
+    const QByteArray open = all.mid(all.lastIndexOf('\r') + 1);
+    for (const QByteArray &line : lines) {
+        const auto answer = buffer.takeLine();
+        QVERIFY(answer.has_value());
+        QCOMPARE(answer->line, line);
+    }
+    QVERIFY(!buffer.hasLine());
+    QCOMPARE(buffer.data(), open.right(ReceiveBuffer::kBound));
 }
 
 void TestReceiveBuffer::longLinesDoNotDependOnChunking_data()
