@@ -72,7 +72,8 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # The Qt libraries (with the platform plugins inside libqt6gui6) come from
-# dpkg-shlibdeps; what it cannot see is named here: the fonts the layout is measured in.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2")
+# dpkg-shlibdeps; what it cannot see is named here: the fonts the layout is measured in,
+# and Qt's German texts (context menus, standard buttons), loaded at run time.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)
