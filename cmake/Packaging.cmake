@@ -72,8 +72,9 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # The Qt libraries (with the platform plugins inside libqt6gui6) come from
-# dpkg-shlibdeps; what it cannot see is named here: the fonts the layout is measured in.
-# The plotting library is named too, so the package says so even where shlibdeps is off.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, libqcustomplot2.1-qt6")
+# dpkg-shlibdeps; what it cannot see is named here: the fonts the layout is measured in,
+# and Qt's German texts (context menus, standard buttons), loaded at run time. The
+# plotting library is named too, so the package says so even where shlibdeps is off.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, qt6-translations-l10n, libqcustomplot2.1-qt6")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)

@@ -22,9 +22,10 @@
 #include <QFont>
 #include <QGroupBox>
 #include <QIcon>
-#include <QPixmap>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -32,6 +33,7 @@
 #include <QStringList>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTranslator>
 
 namespace kelmor {
 
@@ -61,6 +63,14 @@ void initApplication()
     if (QStyle *style = QStyleFactory::create(QStringLiteral("windows")))
         QApplication::setStyle(style);
     installFaceSubstitutes();
+    // Qt's own texts (the text boxes' context menus, standard buttons) in German, as the
+    // rest of the window, whatever the system's language.
+    auto *translator = new QTranslator(qApp);
+    if (translator->load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
 }
 
 Form1::Form1(const QString &logPath, QWidget *parent) : QMainWindow(parent), m_log(logPath)
@@ -72,6 +82,7 @@ Form1::Form1(const QString &logPath, QWidget *parent) : QMainWindow(parent), m_l
     wireControlBoxes();
 
     connect(m_cmdBefehl, &QPushButton::clicked, this, &Form1::cmdBefehlClick);
+    connect(m_textBoxBefehl, &QLineEdit::returnPressed, this, &Form1::cmdBefehlClick);
     connect(m_cmdSenden, &QPushButton::clicked, this, &Form1::cmdSendenClick);
     connect(m_cmdMonitor, &QPushButton::clicked, this, &Form1::cmdMonitorClick);
     connect(m_cmdCom, &QPushButton::clicked, this, &Form1::cmdComClick);
@@ -130,6 +141,8 @@ void Form1::buildControls()
         case ControlKind::Lamp: {
             auto *label = new QLabel(text, container);
             label->setAlignment(item.alignment);
+            // Gauge bytes are never markup.
+            label->setTextFormat(Qt::PlainText);
             w = label;
             break;
         }
@@ -145,6 +158,8 @@ void Form1::buildControls()
         if (item.toolTip)
             w->setToolTip(QString::fromUtf8(item.toolTip));
         w->setGeometry(twipsRect(item.left, item.top, item.width, item.height));
+        if (auto *label = qobject_cast<QLabel *>(w))
+            widenToShowWholeText(label);
         m_controls.insert(w->objectName(), w);
         if (item.lampBit >= 0)
             m_lamps[item.lampBit] = static_cast<QLabel *>(w);
@@ -179,6 +194,7 @@ void Form1::buildControls()
         auto *panel = new QLabel(bar);
         panel->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setTextFormat(Qt::PlainText);
         panel->setMinimumWidth(twipsToPixels(panels[i].width));
         panel->setFixedWidth(twipsToPixels(panels[i].width));
         panel->setToolTip(QString::fromUtf8(panels[i].toolTip));
@@ -278,13 +294,18 @@ QString Form1::panelText(int panel) const
 {
     if (panel < 1 || panel > int(m_panels.size()))
         return {};
-    return m_panels[panel - 1]->text();
+    return panel == 3 ? m_logPanelText : m_panels[panel - 1]->text();
 }
 
 void Form1::setPanelText(int panel, const QString &text)
 {
-    if (panel >= 1 && panel <= int(m_panels.size()))
-        m_panels[panel - 1]->setText(text);
+    if (panel < 1 || panel > int(m_panels.size()))
+        return;
+    if (panel == 3) {
+        showLogPlace(text);
+        return;
+    }
+    m_panels[panel - 1]->setText(text);
     if (panel == 1)
         m_panel1ShowsClosed = false;
 }
@@ -302,6 +323,53 @@ void Form1::showPortState()
         panel->setText(portPanelText(m_com.commPort()));
         m_panel1ShowsClosed = false;
     }
+}
+
+void Form1::showLogPlace(const QString &text)
+{
+    QLabel *label = m_panels[2];
+    m_logPanelText = text;
+    // Cut in the middle, so that a long folder keeps the file name readable; the tooltip
+    // then has the whole text.
+    const QString shown = label->fontMetrics().elidedText(text, Qt::ElideMiddle, textRoomOf(label));
+    label->setText(shown);
+    QString tip = QString::fromUtf8(statusPanels()[2].toolTip);
+    if (shown != text)
+        tip += QLatin1Char('\n') + text;
+    // Set once the handler that changed the text is done: a new tooltip is announced to
+    // the widget at once, while the run's state may still be half changed.
+    QMetaObject::invokeMethod(
+        label, [label, tip] { label->setToolTip(tip); }, Qt::QueuedConnection);
+}
+
+int Form1::textRoomOf(const QLabel *label)
+{
+    // QLabel indents text in a frame by half an "x".
+    const int indent = label->frameWidth() > 0 && label->indent() < 0
+                           ? label->fontMetrics().horizontalAdvance(QLatin1Char('x')) / 2
+                           : qMax(0, label->indent());
+    // A panel's fixed width holds before the status bar has laid it out.
+    const int width =
+        label->maximumWidth() < QWIDGETSIZE_MAX ? label->maximumWidth() : label->width();
+    return width - (label->width() - label->contentsRect().width()) - 2 * label->margin() - indent;
+}
+
+void Form1::widenToShowWholeText(QLabel *label)
+{
+    // A caption the face draws wider than its place in the layout grows away from the
+    // side it is aligned to, so its text stays where it was laid out.
+    const int need = label->fontMetrics().horizontalAdvance(label->text());
+    const int more = need - textRoomOf(label);
+    if (label->text().isEmpty() || more <= 0)
+        return;
+    QRect r = label->geometry();
+    if (label->alignment() & Qt::AlignRight)
+        r.setLeft(r.left() - more);
+    else if (label->alignment() & Qt::AlignHCenter)
+        r.adjust(-(more + 1) / 2, 0, (more + 1) / 2, 0);
+    else
+        r.setRight(r.right() + more);
+    label->setGeometry(r);
 }
 
 void Form1::showSettingsDialog(bool modal)
@@ -424,10 +492,17 @@ void Form1::cmdMonitorClick()
 
 void Form1::startMonitoring()
 {
+    // Without the port there is no run: nothing is written to the log for it.
+    if (!m_com.portOpen()) {
+        showFailureMessage(this, QStringLiteral("Die Überwachung kann nicht beginnen: die "
+                                                "Schnittstelle Com%1 ist nicht geöffnet. Bitte "
+                                                "zuerst mit \u201ESchnittstelle\u201C öffnen.")
+                                     .arg(m_com.commPort()));
+        return;
+    }
     if (!OpenDataLog()) {
-        showFailureMessage(this, QStringLiteral("Die Datenaufzeichnung kann nicht beginnen: "
-                                                "die Datei %1 lässt sich nicht öffnen.\n%2")
-                                     .arg(m_log.nativePath(), m_log.errorString()));
+        showFailureMessage(this, QStringLiteral("Die Datenaufzeichnung kann nicht beginnen.\n%1")
+                                     .arg(m_log.errorString()));
         return;
     }
     if (const ComError err = m_com.output(startMonitoringCommand())) {
@@ -523,7 +598,8 @@ void Form1::showLine(const ReceivedLine &line)
     m_textEmpfang->showText(::kelmor::receiveMonitorText(line.raw));
     // The record reaches the operating system before this returns, and so before the
     // receiver reads on.
-    if (m_cmdMonitor->text() == kStop && !m_log.writeRecord(line.raw)) {
+    const bool logging = m_cmdMonitor->text() == kStop;
+    if (logging && !m_log.writeRecord(line.raw)) {
         // Nothing more can be recorded: end the run as a stop click would, keeping what
         // the file already holds, and say so once.
         QString text = QStringLiteral("Die Datenaufzeichnung in %1 ist fehlgeschlagen; die "
@@ -533,6 +609,10 @@ void Form1::showLine(const ReceivedLine &line)
         if (!problems.isEmpty())
             text += QStringLiteral("\n\n") + problems;
         reportLater(text);
+    } else if (logging) {
+        // The file was deleted or replaced and the log started anew: said once.
+        if (const QString notice = m_log.takeNotice(); !notice.isEmpty())
+            reportLater(notice);
     }
 }
 

@@ -80,6 +80,10 @@ private:
     void showPortState();
     void portFailed(const QString &text);
     void portReconnected();
+    // Panel 3: the log's place, cut in the middle where it is too long.
+    void showLogPlace(const QString &text);
+    static int textRoomOf(const QLabel *label);
+    static void widenToShowWholeText(QLabel *label);
     void showSettingsDialog(bool modal);
 
     // Event handlers
@@ -116,6 +120,7 @@ private:
     std::array<QCheckBox *, kBoxCount> m_boxes{};
     std::array<QLabel *, kStatusLampCount> m_lamps{}; // by status bit
     std::array<QLabel *, 4> m_panels{};
+    QString m_logPanelText; // whole, while panel 3 may show it cut
     LifeBitLamp *m_shapeLB = nullptr;
     QLabel *m_lblDruck = nullptr;
     QLabel *m_lblSteuerbyte = nullptr;

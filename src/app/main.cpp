@@ -1,5 +1,6 @@
 #include "commandline.h"
 #include "form1.h"
+#include "terminationsignals.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -13,6 +14,7 @@ int main(int argc, char *argv[])
     kelmor::initApplication();
 
     kelmor::Form1 window;
+    kelmor::TerminationSignals::install(&window);
     window.load();
     window.show();
     return QApplication::exec();

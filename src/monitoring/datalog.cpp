@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -12,6 +13,8 @@
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -19,9 +22,32 @@ namespace kelmor {
 
 namespace {
 
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString withSystemReason(const QString &text, const QString &reason)
+{
+    if (reason.isEmpty())
+        return text;
+    return QStringLiteral("%1 (Systemmeldung: %2)").arg(text, reason);
+}
+
+// A device reports a full disk only through its error text; the platform's own wording
+// of ENOSPC is what QFile passes on.
+bool isDiskFull(int error, const QString &reason)
+{
+#ifdef EDQUOT
+    if (error == EDQUOT)
+        return true;
+#endif
+    return error == ENOSPC || reason == systemText(ENOSPC);
+}
+
 // Hands the written data from the operating system's cache to the medium.
 // Devices that cannot sync (pipes, character devices) are not an error.
-bool syncToMedium(int fd, QString *reason)
+bool syncToMedium(int fd, int *error)
 {
     if (fd < 0)
         return true;
@@ -32,9 +58,25 @@ bool syncToMedium(int fd, QString *reason)
     if (::fsync(fd) == 0 || errno == EINVAL || errno == EROFS)
         return true;
 #endif
-    *reason = QString::fromLocal8Bit(std::strerror(errno));
+    *error = errno;
     return false;
 }
+
+#ifndef Q_OS_WIN
+// What stands at the path instead of a file, for the operator.
+QString kindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("ein Ordner");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("eine benannte Pipe (FIFO)");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("ein Socket");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("eine Gerätedatei");
+    return QStringLiteral("etwas anderes als eine Datei");
+}
+#endif
 
 } // namespace
 
@@ -60,82 +102,258 @@ QString DataLog::nativePath() const
     return QDir::toNativeSeparators(m_path);
 }
 
+QString DataLog::takeNotice()
+{
+    return std::exchange(m_notice, QString());
+}
+
+bool DataLog::openDevice()
+{
+    if (m_path.isEmpty()) {
+        const QString problem = homeFolderProblem();
+        m_error = QStringLiteral("Für die Datei KelmorLog.txt gibt es keinen Benutzerordner%1. "
+                                 "In den obersten Ordner des Systems wird nicht aufgezeichnet.")
+                      .arg(problem.isEmpty() ? QString() : QStringLiteral(": ") + problem);
+        return false;
+    }
+    std::unique_ptr<QFileDevice> file =
+        m_factory ? m_factory(m_path) : std::make_unique<QFile>(m_path);
+    // Unbuffered: every record goes to the operating system in write(), and a record
+    // that fails leaves nothing behind in a buffer that a later flush would write.
+    const QIODevice::OpenMode mode =
+        QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered;
+#ifdef Q_OS_WIN
+    if (!file || !file->open(mode)) {
+        m_error = withSystemReason(
+            QStringLiteral("Die Datei %1 lässt sich nicht öffnen oder anlegen.").arg(nativePath()),
+            file ? file->errorString() : QString());
+        return false;
+    }
+#else
+    auto *qfile = qobject_cast<QFile *>(file.get());
+    if (!qfile) {
+        m_error = QStringLiteral("Für die Datei %1 gibt es kein Dateiobjekt.").arg(nativePath());
+        return false;
+    }
+    const QByteArray native = QFile::encodeName(m_path);
+    const auto notAFile = [this](mode_t kind) {
+        m_error = QStringLiteral("An der Stelle der Datei %1 steht %2. Aufgezeichnet wird nur in "
+                                 "eine gewöhnliche Datei; bitte das, was dort steht, entfernen "
+                                 "oder umbenennen.")
+                      .arg(nativePath(), kindOf(kind));
+    };
+    // Looked at before opening: opening a FIFO waits for a reader, and opening a device
+    // may act on it.
+    struct stat st
+    {
+    };
+    if (::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        notAFile(st.st_mode);
+        return false;
+    }
+    // Something swapped in since is refused too: O_NONBLOCK keeps a FIFO from holding
+    // the open, fstat() tells what was opened.
+    const int fd = ::open(native.constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int error = errno;
+        QString text;
+        switch (error) {
+        case ENXIO:
+            text = QStringLiteral("An der Stelle der Datei %1 steht keine gewöhnliche Datei.");
+            break;
+        case ENOENT:
+        case ENOTDIR:
+            text = QStringLiteral("Der Ordner der Datei %1 existiert nicht.");
+            break;
+        case EACCES:
+        case EPERM:
+            text = QStringLiteral("Keine Berechtigung, die Datei %1 zu öffnen oder anzulegen.");
+            break;
+        case EROFS:
+            text = QStringLiteral("Der Datenträger der Datei %1 ist schreibgeschützt.");
+            break;
+        default:
+            text = isDiskFull(error, QString())
+                       ? QStringLiteral(
+                             "Der Datenträger ist voll: die Datei %1 lässt sich nicht anlegen.")
+                       : QStringLiteral("Die Datei %1 lässt sich nicht öffnen oder anlegen.");
+            break;
+        }
+        m_error = withSystemReason(text.arg(nativePath()), systemText(error));
+        return false;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        notAFile(st.st_mode);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!qfile->open(fd, mode, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        m_error = withSystemReason(
+            QStringLiteral("Die Datei %1 lässt sich nicht öffnen oder anlegen.").arg(nativePath()),
+            qfile->errorString());
+        return false;
+    }
+    m_device = quint64(st.st_dev);
+    m_inode = quint64(st.st_ino);
+#endif
+    m_file = std::move(file);
+    return true;
+}
+
+bool DataLog::writeHeader(const QDateTime &now, const QLocale &locale)
+{
+    const QByteArray header = formatRecord(toRecordBytes(formatHeaderField(now, locale)));
+    if (writeWhole(header))
+        return true;
+    const QString reason = m_error;
+    dropFile();
+    m_error = reason;
+    return false;
+}
+
 bool DataLog::open(const QDateTime &now, const QLocale &locale)
 {
     // One file at a time: a run still open ends here with everything it wrote.
     close();
     m_error.clear();
+    m_notice.clear();
+    return openDevice() && writeHeader(now, locale);
+}
 
-    std::unique_ptr<QFileDevice> file =
-        m_factory ? m_factory(m_path) : std::make_unique<QFile>(m_path);
-    if (!file) {
-        m_error = QStringLiteral("Cannot open %1: no file device").arg(nativePath());
-        return false;
+DataLog::Change DataLog::changeAtPath(QString *movedTo) const
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(movedTo);
+    return Change::None;
+#else
+    struct stat atPath
+    {
+    };
+    if (::stat(QFile::encodeName(m_path).constData(), &atPath) == 0) {
+        if (quint64(atPath.st_dev) == m_device && quint64(atPath.st_ino) == m_inode)
+            return Change::None;
+        return Change::Replaced;
     }
-    // Unbuffered: every record goes to the operating system in write(), and a record
-    // that fails leaves nothing behind in a buffer that a later flush would write.
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        m_error = QStringLiteral("Cannot open %1: %2").arg(nativePath(), file->errorString());
-        return false;
-    }
-    m_file = std::move(file);
+    if (errno != ENOENT && errno != ENOTDIR)
+        return Change::None; // cannot tell; the write will say what is wrong
+    struct stat openFile
+    {
+    };
+    if (::fstat(m_file->handle(), &openFile) == 0 && openFile.st_nlink == 0)
+        return Change::Deleted;
+    // Still linked somewhere: where the system can say, the operator learns it.
+    const QString link =
+        QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(m_file->handle())).symLinkTarget();
+    if (!link.isEmpty())
+        *movedTo = QDir::toNativeSeparators(link);
+    return Change::Moved;
+#endif
+}
 
-    const QByteArray header = formatRecord(toRecordBytes(formatHeaderField(now, locale)));
-    if (!writeWhole(header)) {
-        const QString reason = m_error;
-        m_file->close();
-        m_file.reset();
-        m_error = QStringLiteral("Cannot write the header to %1: %2").arg(nativePath(), reason);
+bool DataLog::startAnew(Change change, const QString &movedTo, const QDateTime &now,
+                        const QLocale &locale)
+{
+    QString what;
+    switch (change) {
+    case Change::Deleted:
+        what = QStringLiteral("Die Datei %1 wurde während der Aufzeichnung gelöscht; die "
+                              "Datensätze bis dahin sind mit ihr verloren.")
+                   .arg(nativePath());
+        break;
+    case Change::Moved:
+        what = movedTo.isEmpty()
+                   ? QStringLiteral("Die Datei %1 wurde während der Aufzeichnung verschoben oder "
+                                    "umbenannt; die Datensätze bis dahin stehen in der "
+                                    "verschobenen Datei.")
+                         .arg(nativePath())
+                   : QStringLiteral("Die Datei %1 wurde während der Aufzeichnung nach %2 "
+                                    "verschoben; die Datensätze bis dahin stehen dort.")
+                         .arg(nativePath(), movedTo);
+        break;
+    case Change::Replaced:
+    case Change::None:
+        what = QStringLiteral("Die Datei %1 wurde während der Aufzeichnung durch eine andere "
+                              "ersetzt; die Datensätze bis dahin stehen nicht in ihr.")
+                   .arg(nativePath());
+        break;
+    }
+    // The old file gets everything written so far before it is let go.
+    close();
+    if (!openDevice() || !writeHeader(now, locale)) {
+        m_error = what + QStringLiteral("\nSie lässt sich nicht neu anlegen: ") + m_error;
         return false;
     }
+    m_notice = what + (change == Change::Replaced
+                           ? QStringLiteral("\nDie Aufzeichnung geht in der Datei, die jetzt dort "
+                                            "steht, mit einem neuen Kopfsatz weiter.")
+                           : QStringLiteral("\nDie Datei wurde neu angelegt; die Aufzeichnung geht "
+                                            "dort mit einem neuen Kopfsatz weiter."));
     return true;
 }
 
-bool DataLog::writeRecord(QByteArrayView field)
+bool DataLog::writeRecord(QByteArrayView field, const QDateTime &now, const QLocale &locale)
 {
     if (!isOpen()) {
-        m_error = QStringLiteral("%1 is not open").arg(nativePath());
+        m_error = QStringLiteral("Die Datei %1 ist nicht geöffnet.").arg(nativePath());
         return false;
     }
-    if (!writeWhole(formatRecord(field))) {
-        m_error = QStringLiteral("Cannot write to %1: %2").arg(nativePath(), m_error);
-        return false;
+    // One stat() a record: records written to a file that nobody can reach any more
+    // would be lost without a word.
+    QString movedTo;
+    if (const Change change = changeAtPath(&movedTo); change != Change::None) {
+        if (!startAnew(change, movedTo, now, locale))
+            return false;
     }
-    return true;
+    return writeWhole(formatRecord(field));
 }
 
 bool DataLog::writeWhole(QByteArrayView bytes)
 {
     const char *data = bytes.data();
     qint64 left = bytes.size();
+    int error = 0;
     while (left > 0) {
+        errno = 0;
         const qint64 written = m_file->write(data, left);
-        if (written <= 0)
+        if (written <= 0) {
+            error = errno;
             break;
+        }
         data += written;
         left -= written;
     }
     if (left == 0)
         return true;
 
-    QString reason = m_file->errorString();
-    if (reason.isEmpty() || m_file->error() == QFileDevice::NoError) {
-        const qint64 total = bytes.size();
-        reason = QStringLiteral("only %1 of %2 bytes written").arg(total - left).arg(total);
-        if (!m_file->errorString().isEmpty())
-            reason += QStringLiteral(" (%1)").arg(m_file->errorString());
-    }
+    const QString reason = m_file->errorString();
+    QString text = isDiskFull(error, reason)
+                       ? QStringLiteral("Der Datenträger ist voll: in die Datei %1 passt kein "
+                                        "Datensatz mehr.")
+                       : QStringLiteral("In die Datei %1 lässt sich nicht schreiben.");
+    text = withSystemReason(text.arg(nativePath()), reason);
     // A torn record would run into the next one; the file has to end with a whole one.
     // Where it began is worked out only now: asking the file system for the size before
     // every record would cost a call per line for a case that hardly ever comes.
     const qint64 sizeBefore = m_file->size() - (bytes.size() - left);
     if (!m_file->resize(sizeBefore)) {
-        reason += QStringLiteral("; cutting back to %1 bytes failed: %2")
-                      .arg(sizeBefore)
-                      .arg(m_file->errorString());
+        text += QLatin1Char('\n') +
+                withSystemReason(QStringLiteral("Der angefangene Datensatz ließ sich nicht "
+                                                "wieder entfernen."),
+                                 m_file->errorString());
     }
-    m_error = reason;
+    m_error = text;
     return false;
+}
+
+void DataLog::dropFile()
+{
+    if (!m_file)
+        return;
+    m_file->close();
+    m_file.reset();
 }
 
 bool DataLog::close()
@@ -144,16 +362,16 @@ bool DataLog::close()
         return true;
 
     bool ok = true;
+    int error = 0;
     QString reason;
     if (!m_file->flush()) {
         ok = false;
         reason = m_file->errorString();
     }
-    QString syncReason;
-    if (!syncToMedium(m_file->handle(), &syncReason)) {
+    if (!syncToMedium(m_file->handle(), &error)) {
         ok = false;
         if (reason.isEmpty())
-            reason = syncReason;
+            reason = systemText(error);
     }
     m_file->close();
     if (m_file->error() != QFileDevice::NoError && ok) {
@@ -161,8 +379,15 @@ bool DataLog::close()
         reason = m_file->errorString();
     }
     m_file.reset();
-    if (!ok)
-        m_error = QStringLiteral("Cannot close %1: %2").arg(nativePath(), reason);
+    if (!ok) {
+        const QString text =
+            isDiskFull(error, reason)
+                ? QStringLiteral("Der Datenträger ist voll: die Datei %1 ließ sich nicht "
+                                 "vollständig schreiben.")
+                : QStringLiteral("Die Datei %1 ließ sich nicht vollständig schreiben und "
+                                 "schließen.");
+        m_error = withSystemReason(text.arg(nativePath()), reason);
+    }
     return ok;
 }
 

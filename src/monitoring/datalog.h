@@ -16,6 +16,12 @@ namespace kelmor {
 // Each record reaches the operating system before write returns, so a killed program
 // loses nothing already written; close() also syncs it to disk. A record that could be
 // written only in part is cut off again, so the file always ends with a whole record.
+//
+// Only a regular file (or a name not taken yet) is a log: a FIFO, socket, device or
+// folder at the path is refused without being waited on. A file deleted, moved or
+// replaced during a run is noticed at the next record; the log then starts anew at its
+// path with a header, and takeNotice() tells what happened. Every message is German, with
+// the system's own reason as "(Systemmeldung: ...)".
 class DataLog
 {
 public:
@@ -36,8 +42,11 @@ public:
               const QLocale &locale = QLocale::system());
 
     // Writes one data record. On failure the file is cut back to its last whole record
-    // and errorString() tells why; the log stays open.
-    bool writeRecord(QByteArrayView field);
+    // and errorString() tells why; the log stays open. When the file at the path is no
+    // longer the open one, the log is opened there anew with a header (dated `now`)
+    // first, and takeNotice() has the text for the operator.
+    bool writeRecord(QByteArrayView field, const QDateTime &now = QDateTime::currentDateTime(),
+                     const QLocale &locale = QLocale::system());
 
     // Flushes, syncs and closes. Returns false (with errorString()) when the medium
     // refused the last bytes. Closing a closed log does nothing.
@@ -47,14 +56,28 @@ public:
     QString path() const { return m_path; }      // as given
     QString nativePath() const;                   // with the platform's separators
     QString errorString() const { return m_error; }
+    // What happened to the file since the last record, once; empty when nothing did.
+    QString takeNotice();
 
 private:
+    enum class Change { None, Deleted, Moved, Replaced };
+
+    bool openDevice();
+    bool writeHeader(const QDateTime &now, const QLocale &locale);
     bool writeWhole(QByteArrayView bytes);
+    Change changeAtPath(QString *movedTo) const;
+    bool startAnew(Change change, const QString &movedTo, const QDateTime &now,
+                   const QLocale &locale);
+    void dropFile();
 
     QString m_path;
     DeviceFactory m_factory;
     std::unique_ptr<QFileDevice> m_file;
     QString m_error;
+    QString m_notice;
+    // The open file's identity, to tell whether the path still leads to it.
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
 };
 
 } // namespace kelmor

@@ -1,7 +1,11 @@
 #include "comkelmor.h"
 
+#include <QFile>
 #include <QScopedValueRollback>
 #include <QStringList>
+
+#include <cerrno>
+#include <cstring>
 
 #include <utility>
 
@@ -13,6 +17,9 @@
 namespace kelmor {
 
 namespace {
+
+// The longest file name (in bytes) the usual file systems take.
+constexpr qsizetype kMaxFileNameBytes = 255;
 
 QString portLabel(int port)
 {
@@ -63,6 +70,23 @@ bool accessRefused(const QString &device)
 #else
     const QByteArray path = device.toLocal8Bit();
     return ::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES;
+#endif
+}
+
+// QSerialPort keeps other programs off the device with a lock file named "LCK.." and the
+// device's path (without "/dev/", '/' as '_'). When that name is longer than the file
+// system allows, the lock fails and Qt reports the device as locked by someone else.
+// Returns the characters too many, or 0.
+qsizetype lockNameExcess(const QString &device)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(device);
+    return 0;
+#else
+    QString name = device.startsWith(QLatin1String("/dev/")) ? device.mid(5) : device;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    const qsizetype bytes = QFile::encodeName(QStringLiteral("LCK..") + name).size();
+    return qMax<qsizetype>(0, bytes - kMaxFileNameBytes);
 #endif
 }
 
@@ -308,6 +332,19 @@ ComError ComKelmor::setPortOpen(bool open)
 
 ComError ComKelmor::openAt(const QString &device)
 {
+    if (const qsizetype excess = lockNameExcess(device)) {
+        return makeError(
+            ComErrPortOpen,
+            withReason(QStringLiteral("Die Schnittstelle %1 kann nicht geöffnet werden: Der Pfad "
+                                      "des Geräts ist %2 Zeichen zu lang für die Sperrdatei, die "
+                                      "andere Programme vom Gerät fernhält (höchstens %3 Zeichen). "
+                                      "Bitte einen kürzeren Pfad angeben, etwa eine symbolische "
+                                      "Verknüpfung.")
+                           .arg(portAndDevice(m_commPort, device))
+                           .arg(excess)
+                           .arg(device.size() - excess),
+                       QString::fromLocal8Bit(std::strerror(ENAMETOOLONG))));
+    }
     m_port->setPortName(device);
     if (ComError error = applySettings())
         return error;

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 
 using namespace kelmor;
 using namespace kelmor::test;
@@ -38,11 +39,16 @@ private slots:
     void initTestCase() { initApplication(); }
     void bytesOnTheLine_data();
     void bytesOnTheLine();
+    void enterInTheCommandBoxSends_data();
+    void enterInTheCommandBoxSends();
     void controlWordAfterStartUp();
     void sendMonitorTrimming_data();
     void sendMonitorTrimming();
     void sendMonitorThirteenCharacters();
     void wholeRun();
+    void startLeavesTheStatusDisplay_data();
+    void startLeavesTheStatusDisplay();
+    void closedDuringARunThenStartedAgain();
     void anyOtherCaptionStops();
     void sendsWithThePortClosed();
     void startWithThePortClosed();
@@ -73,6 +79,28 @@ void TestForm1Monitoring::bytesOnTheLine()
     QCOMPARE(lw.get<QLineEdit>("TextBoxBefehl")->text(), typed); // kept after sending
     QCOMPARE(lw.window->sendMonitorText(), QString::fromLatin1(bytes + "\n"));
     QVERIFY(lw.messages.messages().isEmpty());
+}
+
+void TestForm1Monitoring::enterInTheCommandBoxSends_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("Enter on the keypad") << int(Qt::Key_Enter);
+}
+
+void TestForm1Monitoring::enterInTheCommandBoxSends()
+{
+    QFETCH(int, key);
+    LoadedWindow lw;
+    auto *box = lw.get<QLineEdit>("TextBoxBefehl");
+    box->setText(QStringLiteral("SC 0041"));
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key(key));
+    QCOMPARE(lw.pty.read(8), QByteArray("SC 0041\r"));
+    QCOMPARE(lw.window->sendMonitorText(), QStringLiteral("SC 0041\r\n"));
+    QCOMPARE(box->text(), QStringLiteral("SC 0041"));
+    // Once per key press, nothing more.
+    QCOMPARE(lw.pty.read(1, 100), QByteArray());
 }
 
 void TestForm1Monitoring::controlWordAfterStartUp()
@@ -178,6 +206,63 @@ void TestForm1Monitoring::wholeRun()
     QVERIFY(lw.messages.messages().isEmpty());
 }
 
+void TestForm1Monitoring::startLeavesTheStatusDisplay_data()
+{
+    QTest::addColumn<QByteArray>("status");
+    QTest::newRow("every lamp lit") << QByteArray("FFFF\t");
+    QTest::newRow("some lit, the life bit among them") << QByteArray("A5C3\t");
+    QTest::newRow("the life bit alone") << QByteArray("8000\t");
+}
+
+void TestForm1Monitoring::startLeavesTheStatusDisplay()
+{
+    QFETCH(QByteArray, status);
+    LoadedWindow lw;
+    lw.gaugeSends(measurementLine("3.3E-04", status) + "\r");
+    QTRY_COMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral("3.3E-04 "));
+    QList<bool> before;
+    for (const char *lamp : kLampNames)
+        before << lw.get(lamp)->isEnabled();
+    const QColor autorangeColour =
+        lw.get(kLampNames[0])->palette().color(QPalette::Active, QPalette::WindowText);
+    const bool lifeBit = lw.get<LifeBitLamp>("ShapeLB")->isLit();
+    QVERIFY(before.contains(true) || lifeBit); // there is something to lose
+
+    startRun(lw);
+    QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("STOP"));
+    for (std::size_t bit = 0; bit < std::size(kLampNames); ++bit)
+        QVERIFY2(lw.get(kLampNames[bit])->isEnabled() == before.at(bit), kLampNames[bit]);
+    QCOMPARE(lw.get(kLampNames[0])->palette().color(QPalette::Active, QPalette::WindowText),
+             autorangeColour);
+    QCOMPARE(lw.get<LifeBitLamp>("ShapeLB")->isLit(), lifeBit);
+    QCOMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral("3.3E-04 "));
+}
+
+void TestForm1Monitoring::closedDuringARunThenStartedAgain()
+{
+    LoadedWindow lw;
+    startRun(lw);
+    lw.gaugeSends("first run\r");
+    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("first run\r\n"));
+    lw.window->close();
+    QVERIFY(!lw.window->comKelmor().portOpen());
+    // The program ends (the window goes) and is started again on the same file.
+    const QString path = lw.logPath;
+    lw.restart(path);
+    const QByteArray afterFirst = lw.logBytes();
+    QVERIFY2(afterFirst.endsWith("\"first run\"\r\n"), afterFirst.constData());
+    startRun(lw);
+    lw.gaugeSends("second run\r");
+    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("second run\r\n"));
+    stopRun(lw);
+    const QByteArray log = lw.logBytes();
+    QVERIFY(log.startsWith(afterFirst));
+    const QByteArray second = log.mid(afterFirst.size());
+    QCOMPARE(second.count("\r\n"), 2);
+    QVERIFY(second.startsWith('"') && second.endsWith("\"second run\"\r\n"));
+    QVERIFY(lw.messages.messages().isEmpty());
+}
+
 void TestForm1Monitoring::anyOtherCaptionStops()
 {
     LoadedWindow lw;
@@ -205,17 +290,24 @@ void TestForm1Monitoring::sendsWithThePortClosed()
 void TestForm1Monitoring::startWithThePortClosed()
 {
     LoadedWindow lw(DialogAnswer::Cancel);
-    click(lw, "cmdMonitor");
-    QCOMPARE(lw.messages.messages().size(), 1);
-    QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
-    QCOMPARE(lw.window->panelText(3), QString());
-    QVERIFY(!lw.window->dataLog().isOpen());
-    // The header stays: the file only ever grows.
-    QCOMPARE(lw.logBytes().count("\r\n"), 1);
+    // Every click says why, and none leaves an empty run in the log.
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        click(lw, "cmdMonitor");
+        QCOMPARE(lw.messages.messages().size(), attempt);
+        const QString message = lw.messages.messages().constLast();
+        QVERIFY2(message.contains(QLatin1String("Com1"))
+                     && message.contains(QStringLiteral("nicht geöffnet")),
+                 qPrintable(message));
+        QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
+        QCOMPARE(lw.window->panelText(3), QString());
+        QVERIFY(!lw.window->dataLog().isOpen());
+        QVERIFY(!QFile::exists(lw.logPath));
+    }
+    lw.messages.messages().clear();
     // A stop that cannot send still stops, and says so.
     lw.get<QPushButton>("cmdMonitor")->setText(QStringLiteral("STOP"));
     click(lw, "cmdMonitor");
-    QCOMPARE(lw.messages.messages().size(), 2);
+    QCOMPARE(lw.messages.messages().size(), 1);
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
 }
 
@@ -225,6 +317,8 @@ void TestForm1Monitoring::logThatCannotBeOpened_data()
     QTest::newRow("a folder in the file's place") << QStringLiteral("folder");
     QTest::newRow("a missing folder") << QStringLiteral("missing");
     QTest::newRow("a full disk") << QStringLiteral("full");
+    QTest::newRow("HOME not set") << QStringLiteral("no-home");
+    QTest::newRow("HOME empty") << QStringLiteral("empty-home");
 }
 
 void TestForm1Monitoring::logThatCannotBeOpened()
@@ -236,13 +330,35 @@ void TestForm1Monitoring::logThatCannotBeOpened()
         QVERIFY(QDir().mkpath(path));
     else if (how == QLatin1String("missing"))
         path = lw.dir.filePath(QStringLiteral("gone/KelmorLog.txt"));
-    else
+    else if (how == QLatin1String("full"))
         QVERIFY(QFile::link(QStringLiteral("/dev/full"), path));
+
+    // Without a home folder the program's own choice of place is what is tested.
+    const QByteArray home = qgetenv("HOME");
+    auto restoreHome = qScopeGuard([home] { qputenv("HOME", home); });
+    const QString inRoot = QStringLiteral("/KelmorLog.txt");
+    const bool inRootBefore = QFile::exists(inRoot);
+    if (how.endsWith(QLatin1String("home"))) {
+        if (how == QLatin1String("no-home"))
+            qunsetenv("HOME");
+        else
+            qputenv("HOME", "");
+        path = defaultLogPath();
+    }
+    auto noFileInRoot = qScopeGuard([&] {
+        if (!inRootBefore && QFile::exists(inRoot))
+            QFile::remove(inRoot); // left by a program that wrongly went there
+    });
     lw.restart(path);
 
     click(lw, "cmdMonitor");
     QCOMPARE(lw.messages.messages().size(), 1);
-    QVERIFY2(lw.messages.messages().constFirst().contains(path), qPrintable(lw.messages.messages().constFirst()));
+    const QString message = lw.messages.messages().constFirst();
+    QVERIFY2(message.contains(path), qPrintable(message));
+    if (how.endsWith(QLatin1String("home"))) {
+        QVERIFY2(message.contains(QLatin1String("HOME")), qPrintable(message));
+        QCOMPARE(QFile::exists(inRoot), inRootBefore);
+    }
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
     QCOMPARE(lw.window->panelText(3), QString());
     QCOMPARE(lw.pty.read(1, 100), QByteArray()); // no "SX1"

@@ -61,6 +61,8 @@ private slots:
     void decodeNeverTouchesTheBoxes();
     void framing_data();
     void framing();
+    void pressureIsPlainText_data();
+    void pressureIsPlainText();
     void twoLinesThenSilenceAreBothHandled();
     void manyLinesInOneChunkKeepTheirOrder();
     void streamWithoutCarriageReturnStaysBounded();
@@ -206,6 +208,10 @@ void TestForm1Receive::framing_data()
             << QList<QByteArray>{line399 + "\r"} << "DEFGHIJK" << -2 << line399.right(148) + "\r\n"
             << QList<QByteArray>{line399} << QByteArray();
     }
+    QTest::newRow("a status field of five blanks: the pressure is shown")
+        << QList<QByteArray>{measurementLine("4.2E-04", "     ") + "\r"} << "4.2E-04 " << 0x0001
+        << measurementLine("4.2E-04", "     ") + "\r\n"
+        << QList<QByteArray>{measurementLine("4.2E-04", "     ")} << QByteArray();
     QTest::newRow("an empty line")
         << QList<QByteArray>{"\r"} << "---" << -1 << QByteArray("\r\n") << QList<QByteArray>{""} << QByteArray();
 }
@@ -239,6 +245,31 @@ void TestForm1Receive::framing()
 
     stopRun(lw);
     QCOMPARE(dataRecords(lw.logBytes()), records);
+}
+
+void TestForm1Receive::pressureIsPlainText_data()
+{
+    QTest::addColumn<QByteArray>("pressure");
+    QTest::newRow("an italic tag") << QByteArray("<i>1.0E-");
+    QTest::newRow("a bold tag") << QByteArray("<b>9E-3<");
+    QTest::newRow("an entity") << QByteArray("&amp;1E-2");
+    QTest::newRow("a line break") << QByteArray("<br>1E-5");
+}
+
+void TestForm1Receive::pressureIsPlainText()
+{
+    QFETCH(QByteArray, pressure);
+    LoadedWindow lw;
+    lw.gaugeSends(measurementLine(pressure, "0000\t") + "\r");
+    auto *label = lw.get<QLabel>("lblDruck");
+    const QString text = QString::fromLatin1(pressure.left(8));
+    QTRY_COMPARE(label->text(), text);
+    // Drawn character for character: markup would draw narrower than its text.
+    QVERIFY2(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(text),
+             qPrintable(QStringLiteral("%1 px for %2 px of text")
+                            .arg(label->sizeHint().width())
+                            .arg(label->fontMetrics().horizontalAdvance(text))));
+    QCOMPARE(label->sizeHint().height(), lw.get<QLabel>("Label3")->sizeHint().height());
 }
 
 void TestForm1Receive::twoLinesThenSilenceAreBothHandled()

@@ -5,7 +5,10 @@
 #include "lifebitlamp.h"
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QFontInfo>
+#include <QMenu>
+#include <QScopeGuard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -130,9 +133,15 @@ private slots:
     void closingClosesPortAndSendsNothing();
     void closingAlsoClosesTheOpenDialog();
     void cmdComShowsOneDialogOnly();
+    void everyCaptionIsWhole_data();
+    void everyCaptionIsWhole();
+    void longLogPathIsCutInTheMiddle_data();
+    void longLogPathIsCutInTheMiddle();
+    void qtsOwnTextsAreGerman_data();
+    void qtsOwnTextsAreGerman();
 
 private:
-    std::unique_ptr<LoadedWindow> m_shared; // one window for every row of controls()
+    std::unique_ptr<LoadedWindow> m_shared; // one window for the rows of controls() and captions
 };
 
 void TestForm1Startup::controls_data()
@@ -157,7 +166,15 @@ void TestForm1Startup::controls()
     if (r.text)
         QCOMPARE(textOf(w), QString::fromUtf8(r.text));
     QCOMPARE(w->toolTip(), QString::fromUtf8(r.toolTip));
-    QCOMPARE(w->geometry(), QRect(px(r.l), px(r.t), px(r.w), px(r.h)));
+    const QRect laidOut(px(r.l), px(r.t), px(r.w), px(r.h));
+    if (qobject_cast<QLabel *>(w) && w->width() > laidOut.width()) {
+        // A caption wider than its place grows sideways only (everyCaptionIsWhole).
+        QCOMPARE(w->y(), laidOut.y());
+        QCOMPARE(w->height(), laidOut.height());
+        QVERIFY(w->x() <= laidOut.x() && w->geometry().right() >= laidOut.right());
+    } else {
+        QCOMPARE(w->geometry(), laidOut);
+    }
     QCOMPARE(w->isEnabled(), r.enabled);
     if (r.family) {
         QCOMPARE(w->font().family(), QString::fromLatin1(r.family));
@@ -378,6 +395,128 @@ void TestForm1Startup::cmdComShowsOneDialogOnly()
     QCOMPARE(lw.pty.read(3), QByteArray("RV\r"));
     first->close();
     QTRY_VERIFY(!first);
+}
+
+void TestForm1Startup::everyCaptionIsWhole_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const Row &r : kRows) {
+        if (QLatin1String(r.kind) == QLatin1String("QLabel") && r.text && *r.text)
+            QTest::newRow(r.name) << QString::fromLatin1(r.name);
+    }
+}
+
+void TestForm1Startup::everyCaptionIsWhole()
+{
+    if (!m_shared)
+        m_shared = std::make_unique<LoadedWindow>();
+    QFETCH(QString, name);
+    auto *label = qobject_cast<QLabel *>(m_shared->window->control(name));
+    QVERIFY(label);
+    const int need = label->fontMetrics().horizontalAdvance(label->text());
+    QVERIFY2(need <= label->contentsRect().width(),
+             qPrintable(QStringLiteral("%1 px drawn in %2 px").arg(need).arg(label->contentsRect().width())));
+    // Grown or not, it covers no other control of its frame.
+    for (QWidget *other : label->parentWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (other != label && other->isVisible())
+            QVERIFY2(!other->geometry().intersects(label->geometry()), qPrintable(other->objectName()));
+    }
+}
+
+void TestForm1Startup::longLogPathIsCutInTheMiddle_data()
+{
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("a short path, shown whole") << false;
+    QTest::newRow("a long path, cut in the middle") << true;
+}
+
+void TestForm1Startup::longLogPathIsCutInTheMiddle()
+{
+    QFETCH(bool, cut);
+    LoadedWindow lw;
+    // Short enough to fit only right in /tmp (the test's own temporary folder may be deep).
+    QString path = QStringLiteral("/tmp/k%1.txt").arg(QCoreApplication::applicationPid() % 1000);
+    if (cut) {
+        const QString folder = lw.dir.filePath(QString(120, QLatin1Char('f')));
+        QVERIFY(QDir().mkpath(folder));
+        path = folder + QStringLiteral("/KelmorLog.txt");
+    }
+    auto removeShort = qScopeGuard([&] {
+        if (!cut)
+            QFile::remove(path);
+    });
+    lw.restart(path);
+    startRun(lw);
+
+    const QString whole = logPanelText(QDir::toNativeSeparators(lw.logPath));
+    auto *panel = lw.window->statusBar()->findChild<QLabel *>(QStringLiteral("Panel3"));
+    QVERIFY(panel);
+    QCOMPARE(lw.window->panelText(3), whole);
+    const QString shown = panel->text();
+    QVERIFY2(panel->fontMetrics().horizontalAdvance(shown) <= panel->contentsRect().width(),
+             qPrintable(shown));
+    QCoreApplication::processEvents(); // the tooltip follows the text
+    if (cut) {
+        QVERIFY2(shown.startsWith(QLatin1String("Datenaufzeichnung"))
+                     && shown.endsWith(QLatin1String("/KelmorLog.txt"))
+                     && shown.contains(QChar(0x2026)),
+                 qPrintable(shown));
+        QVERIFY2(panel->toolTip().startsWith(QLatin1String("Speicherort"))
+                     && panel->toolTip().contains(whole),
+                 qPrintable(panel->toolTip()));
+    } else {
+        QCOMPARE(shown, whole);
+        QCOMPARE(panel->toolTip(), QStringLiteral("Speicherort"));
+    }
+    stopRun(lw);
+    QCOMPARE(panel->text(), QString());
+    QTRY_COMPARE(panel->toolTip(), QStringLiteral("Speicherort"));
+}
+
+void TestForm1Startup::qtsOwnTextsAreGerman_data()
+{
+    QTest::addColumn<QString>("name"); // a control, or "buttons" for the standard buttons
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("TextBoxBefehl") << "TextBoxBefehl" << "Rückgängig";
+    QTest::newRow("TextSenden") << "TextSenden" << "Alles auswählen";
+    QTest::newRow("TextEmpfang") << "TextEmpfang" << "Alles auswählen";
+    QTest::newRow("standard buttons") << "buttons" << "Abbrechen";
+}
+
+void TestForm1Startup::qtsOwnTextsAreGerman()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    LoadedWindow lw;
+    QStringList texts;
+    if (name == QLatin1String("buttons")) {
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Close
+                             | QDialogButtonBox::Yes | QDialogButtonBox::No);
+        for (QAbstractButton *b : box.buttons())
+            texts << b->text();
+    } else {
+        QWidget *w = lw.window->control(name);
+        std::unique_ptr<QMenu> menu;
+        if (auto *line = qobject_cast<QLineEdit *>(w))
+            menu.reset(line->createStandardContextMenu());
+        else if (auto *text = qobject_cast<QPlainTextEdit *>(w))
+            menu.reset(text->createStandardContextMenu());
+        QVERIFY(menu);
+        for (QAction *a : menu->actions())
+            if (!a->isSeparator())
+                texts << a->text();
+    }
+    for (QString &t : texts)
+        t = t.section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&'));
+    static const QStringList english{QStringLiteral("Undo"),   QStringLiteral("Redo"),
+                                     QStringLiteral("Cut"),    QStringLiteral("Copy"),
+                                     QStringLiteral("Paste"),  QStringLiteral("Delete"),
+                                     QStringLiteral("Select All"), QStringLiteral("Cancel"),
+                                     QStringLiteral("Close"),  QStringLiteral("Yes"),
+                                     QStringLiteral("No")};
+    for (const QString &t : texts)
+        QVERIFY2(!english.contains(t), qPrintable(texts.join(QLatin1String(", "))));
+    QVERIFY2(texts.contains(expected), qPrintable(texts.join(QLatin1String(", "))));
 }
 
 QTEST_MAIN(TestForm1Startup)

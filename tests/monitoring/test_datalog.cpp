@@ -1,13 +1,23 @@
 #include "datalog.h"
+#include "fifowatchdog.h"
+#include "logrecord.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
 #include <memory>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
 using namespace kelmor;
+using kelmor::test::FifoWatchdog;
 
 namespace {
 
@@ -79,6 +89,34 @@ DataLog::DeviceFactory fillingFactory(const std::shared_ptr<Medium> &medium)
     };
 }
 
+// A listening Unix socket at the path, as a careless service might leave one.
+int bindSocket(const QString &path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(path);
+    if (fd < 0 || native.size() >= qsizetype(sizeof address.sun_path))
+        return -1;
+    std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+        || ::listen(fd, 1) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Messages the operator reads are German; the system's English reason only in brackets.
+bool readsGerman(const QString &text)
+{
+    static const QRegularExpression english(
+        QStringLiteral("Cannot|cannot|bytes written|is not open|no file device|Is a directory"));
+    QString outsideReason = text;
+    outsideReason.remove(QRegularExpression(QStringLiteral("\\(Systemmeldung: [^)]*\\)")));
+    return !outsideReason.contains(english);
+}
+
 } // namespace
 
 class TestDataLog : public QObject
@@ -103,6 +141,13 @@ private slots:
     void failedHeaderLeavesFileUntouched();
     void failedRecordIsCutBack_data();
     void failedRecordIsCutBack();
+
+    void refusesAnythingButAFile_data();
+    void refusesAnythingButAFile();
+    void failuresAreToldInGerman_data();
+    void failuresAreToldInGerman();
+    void fileGoneDuringARun_data();
+    void fileGoneDuringARun();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -338,6 +383,206 @@ void TestDataLog::failedRecordIsCutBack()
     QVERIFY(!log.isOpen());
     QVERIFY(log.close());
     QCOMPARE(contents(m_path), before + "\"0004 after recovery\"\r\n");
+}
+
+void TestDataLog::refusesAnythingButAFile_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("named"); // how the message calls it
+
+    QTest::newRow("a folder") << "folder" << "ein Ordner";
+    QTest::newRow("a FIFO nobody reads") << "fifo" << "FIFO";
+    QTest::newRow("a FIFO with a reader") << "fifo-read" << "FIFO";
+    QTest::newRow("a Unix socket") << "socket" << "Socket";
+    QTest::newRow("a device behind a link") << "device" << "Gerätedatei";
+}
+
+void TestDataLog::refusesAnythingButAFile()
+{
+    QFETCH(QString, what);
+    QFETCH(QString, named);
+
+    int reader = -1;
+    int socket = -1;
+    auto cleanup = qScopeGuard([&] {
+        if (reader >= 0)
+            ::close(reader);
+        if (socket >= 0)
+            ::close(socket);
+    });
+    const QByteArray native = QFile::encodeName(m_path);
+    if (what == QLatin1String("folder")) {
+        QVERIFY(QDir().mkdir(m_path));
+    } else if (what.startsWith(QLatin1String("fifo"))) {
+        QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+        if (what == QLatin1String("fifo-read"))
+            QVERIFY((reader = ::open(native.constData(), O_RDONLY | O_NONBLOCK)) >= 0);
+    } else if (what == QLatin1String("socket")) {
+        QVERIFY((socket = bindSocket(m_path)) >= 0);
+    } else {
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), m_path));
+    }
+    struct stat before{};
+    QCOMPARE(::lstat(native.constData(), &before), 0);
+
+    DataLog log(m_path);
+    bool opened = false;
+    {
+        FifoWatchdog watchdog(m_path, std::chrono::seconds(10));
+        opened = log.open(kRun1, german());
+        QVERIFY2(!watchdog.fired(), "open() waited for a reader");
+    }
+    QVERIFY(!opened);
+    QVERIFY(!log.isOpen());
+    QVERIFY2(log.errorString().contains(m_path) && log.errorString().contains(named),
+             qPrintable(log.errorString()));
+    QVERIFY2(readsGerman(log.errorString()), qPrintable(log.errorString()));
+    QVERIFY(!log.writeRecord("x"));
+
+    // What stands there is left as it was, and a reader got nothing.
+    struct stat after{};
+    QCOMPARE(::lstat(native.constData(), &after), 0);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_ino, before.st_ino);
+    if (reader >= 0) {
+        char byte = 0;
+        QCOMPARE(::read(reader, &byte, 1), ssize_t(0)); // no writer was ever there
+    }
+}
+
+void TestDataLog::failuresAreToldInGerman_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<bool>("withReason");
+
+    QTest::newRow("the folder is missing") << "missing" << "existiert nicht" << true;
+    QTest::newRow("disk full at the header") << "full-header" << "Datenträger ist voll" << true;
+    QTest::newRow("disk full in a record") << "full-record" << "Datenträger ist voll" << true;
+    QTest::newRow("HOME not set") << "no-home" << "HOME ist nicht gesetzt" << false;
+    QTest::newRow("HOME empty") << "empty-home" << "HOME ist leer" << false;
+}
+
+void TestDataLog::failuresAreToldInGerman()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, says);
+    QFETCH(bool, withReason);
+
+    const QByteArray home = qgetenv("HOME");
+    const bool hadHome = qEnvironmentVariableIsSet("HOME");
+    auto restore = qScopeGuard([&] {
+        if (hadHome)
+            qputenv("HOME", home);
+        else
+            qunsetenv("HOME");
+    });
+
+    QString path = m_path;
+    auto medium = std::make_shared<Medium>();
+    if (how == QLatin1String("missing"))
+        path = m_dir->filePath(QStringLiteral("gone/KelmorLog.txt"));
+    else if (how == QLatin1String("no-home"))
+        qunsetenv("HOME");
+    else if (how == QLatin1String("empty-home"))
+        qputenv("HOME", "");
+    if (how.endsWith(QLatin1String("home")))
+        path = defaultLogPath();
+    const QString inRoot = QStringLiteral("/KelmorLog.txt");
+    const bool inRootBefore = QFile::exists(inRoot);
+    auto noFileInRoot = qScopeGuard([&] {
+        if (!inRootBefore && QFile::exists(inRoot))
+            QFile::remove(inRoot); // left by a log that wrongly went there
+    });
+    DataLog log(path);
+    log.setDeviceFactory(fillingFactory(medium));
+
+    bool failed = false;
+    if (how == QLatin1String("full-record")) {
+        QVERIFY(log.open(kRun1, german()));
+        medium->failing = true;
+        failed = !log.writeRecord("0001");
+    } else {
+        medium->failing = how == QLatin1String("full-header");
+        failed = !log.open(kRun1, german());
+        // A file that opened is never reported as one that did not.
+        if (how == QLatin1String("full-header"))
+            QVERIFY2(!log.errorString().contains(QStringLiteral("öffnen")), qPrintable(log.errorString()));
+    }
+    QVERIFY(failed);
+    const QString text = log.errorString();
+    QVERIFY2(text.contains(says), qPrintable(text));
+    QVERIFY2(readsGerman(text), qPrintable(text));
+    QCOMPARE(text.contains(QLatin1String("(Systemmeldung: ")), withReason);
+    if (!path.isEmpty())
+        QVERIFY2(text.contains(QDir::toNativeSeparators(path)), qPrintable(text));
+    // Nothing ever goes to the root folder.
+    if (how.endsWith(QLatin1String("home")))
+        QVERIFY(path.isEmpty());
+}
+
+void TestDataLog::fileGoneDuringARun_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<bool>("goesOn");
+
+    QTest::newRow("deleted") << "rm" << "gelöscht" << true;
+    QTest::newRow("moved away") << "mv" << "verschoben" << true;
+    QTest::newRow("replaced by another file") << "replace" << "ersetzt" << true;
+    QTest::newRow("deleted with its folder") << "rm-folder" << "gelöscht" << false;
+}
+
+void TestDataLog::fileGoneDuringARun()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, says);
+    QFETCH(bool, goesOn);
+
+    const QString folder = m_dir->filePath(QStringLiteral("logs"));
+    QVERIFY(QDir().mkdir(folder));
+    const QString path = folder + QStringLiteral("/KelmorLog.txt");
+    const QString movedTo = m_dir->filePath(QStringLiteral("KelmorLog-alt.txt"));
+    const QByteArray other = "\"another file\"\r\n";
+
+    DataLog log(path);
+    QVERIFY(log.open(kRun1, german()));
+    QVERIFY(log.writeRecord("0001 before"));
+    QVERIFY(log.takeNotice().isEmpty());
+
+    if (how == QLatin1String("rm")) {
+        QVERIFY(QFile::remove(path));
+    } else if (how == QLatin1String("mv")) {
+        QVERIFY(QFile::rename(path, movedTo));
+    } else if (how == QLatin1String("replace")) {
+        QVERIFY(writeFile(movedTo, other));
+        QCOMPARE(::rename(QFile::encodeName(movedTo).constData(), QFile::encodeName(path).constData()), 0);
+    } else {
+        QVERIFY(QDir(folder).removeRecursively());
+    }
+
+    const bool written = log.writeRecord("0002 after", kRun2, german());
+    QCOMPARE(written, goesOn);
+    if (!goesOn) {
+        QVERIFY2(log.errorString().contains(says), qPrintable(log.errorString()));
+        QVERIFY(!log.isOpen());
+        QVERIFY(!QFile::exists(path));
+        return;
+    }
+    const QString notice = log.takeNotice();
+    QVERIFY2(notice.contains(says) && notice.contains(path), qPrintable(notice));
+    QVERIFY2(readsGerman(notice), qPrintable(notice));
+    if (how == QLatin1String("mv"))
+        QVERIFY2(notice.contains(movedTo), qPrintable(notice));
+    // Told once: the records after it go on quietly into the new file.
+    QVERIFY(log.writeRecord("0003 later"));
+    QVERIFY(log.takeNotice().isEmpty());
+    QVERIFY(log.close());
+
+    const QByteArray fresh = kHeader2 + "\"0002 after\"\r\n\"0003 later\"\r\n";
+    QCOMPARE(contents(path), how == QLatin1String("replace") ? other + fresh : fresh);
+    if (how == QLatin1String("mv"))
+        QCOMPARE(contents(movedTo), kHeader1 + "\"0001 before\"\r\n");
 }
 
 QTEST_GUILESS_MAIN(TestDataLog)

@@ -55,6 +55,8 @@ private slots:
 
     void logPathAndPanelText_data();
     void logPathAndPanelText();
+    void noUsableHome_data();
+    void noUsableHome();
 };
 
 void TestLogRecord::recordBytes_data()
@@ -404,6 +406,43 @@ void TestLogRecord::headerOfEveryLocaleRecognised()
             QVERIFY2(isHeaderField(field), qPrintable(locale.name() + ": " + field));
         }
     }
+
+void TestLogRecord::noUsableHome_data()
+{
+    QTest::addColumn<QString>("home"); // "<unset>" for no variable at all
+    QTest::addColumn<QString>("why");
+
+    QTest::newRow("unset") << "<unset>" << "nicht gesetzt";
+    QTest::newRow("empty") << "" << "leer";
+    QTest::newRow("relative") << "service" << "kein absoluter Pfad";
+    QTest::newRow("the root folder") << "/" << "oberste Ordner";
+    QTest::newRow("a folder that is not there") << "/nonexistent/kelmor-home" << "existiert nicht";
+}
+
+void TestLogRecord::noUsableHome()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the log has a fixed place on Windows");
+#else
+    QFETCH(QString, home);
+    QFETCH(QString, why);
+    const QByteArray oldHome = qgetenv("HOME");
+    const bool hadHome = qEnvironmentVariableIsSet("HOME");
+    auto restore = qScopeGuard([&] {
+        if (hadHome)
+            qputenv("HOME", oldHome);
+        else
+            qunsetenv("HOME");
+    });
+    if (home == QLatin1String("<unset>"))
+        qunsetenv("HOME");
+    else
+        qputenv("HOME", QFile::encodeName(home));
+
+    QCOMPARE(defaultLogPath(), QString());
+    QVERIFY2(homeFolderProblem().contains(why), qPrintable(homeFolderProblem()));
+    QVERIFY(homeFolderProblem().contains(QLatin1String("HOME")));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestLogRecord)

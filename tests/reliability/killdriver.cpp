@@ -1,11 +1,13 @@
-// The real window as a process of its own, for the kill test: it opens Com1 (KELMOR_COM1),
-// starts a monitoring run into the log file named on the command line, and reports on
-// standard output, one line each, "RUN" once the run is on and then every line the window
-// has finished handling, hex-encoded. Failure messages go to standard error instead of
-// a message box.
+// The real window as a process of its own, for the kill and signal tests: it opens Com1
+// (KELMOR_COM1), starts a monitoring run into the log file named on the command line, and
+// reports on standard output, one line each, "RUN" once the run is on and then every line
+// the window has finished handling, hex-encoded. Failure messages go to standard error
+// instead of a message box. It handles the end-of-program signals as the program does.
+// With "--stay-in-dialog" it leaves the start-up settings dialog open and says "DIALOG".
 
 #include "failuremessage.h"
 #include "form1.h"
+#include "terminationsignals.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -72,21 +74,31 @@ int main(int argc, char *argv[])
     DriverApplication app(argc, argv);
     kelmor::initApplication();
     if (argc < 2) {
-        std::fprintf(stderr, "usage: kelmor_killdriver LOGFILE\n");
+        std::fprintf(stderr, "usage: kelmor_killdriver LOGFILE [--stay-in-dialog]\n");
         return 2;
     }
+    const bool stayInDialog = argc > 2 && QByteArray(argv[2]) == "--stay-in-dialog";
     kelmor::setFailureMessageHandler([](QWidget *, const QString &text) {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     });
 
     kelmor::Form1 window(QString::fromLocal8Bit(argv[1]));
-    QTimer::singleShot(0, &app, [] {
+    kelmor::TerminationSignals::install(&window);
+    QTimer::singleShot(0, &app, [stayInDialog] {
         QWidget *dialog = QApplication::activeModalWidget();
+        if (stayInDialog) {
+            say(dialog ? "DIALOG" : "NO DIALOG");
+            return;
+        }
         if (auto *ok = dialog ? dialog->findChild<QPushButton *>(QStringLiteral("cmdOK")) : nullptr)
             ok->click();
     });
     window.load();
     window.show();
+    if (stayInDialog) {
+        say("SHOWN");
+        return app.exec();
+    }
     if (!window.comKelmor().portOpen())
         return 3;
     static_cast<QAbstractButton *>(window.control(QStringLiteral("cmdMonitor")))->click();
@@ -95,5 +107,7 @@ int main(int argc, char *argv[])
 
     app.watch(&window);
     say("RUN");
-    return app.exec();
+    const int status = app.exec();
+    app.watch(nullptr);
+    return status;
 }

@@ -2,6 +2,7 @@
 // operator hears of it, the program goes on, the button never claims a run without a log,
 // and the file never ends in a torn record.
 
+#include "fifowatchdog.h"
 #include "fillingfile.h"
 #include "form1harness.h"
 #include "gaugelines.h"
@@ -9,22 +10,34 @@
 
 #include <QLineEdit>
 #include <QRandomGenerator>
+#include <QScopeGuard>
+
+#include <cstring>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 
 using namespace kelmor;
 using namespace kelmor::test;
 
 namespace {
 
-class RefusingFile : public QFile
+int bindSocket(const QString &path)
 {
-public:
-    using QFile::QFile;
-    bool open(OpenMode) override
-    {
-        setErrorString(QStringLiteral("Read-only file system"));
-        return false;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(path);
+    if (fd < 0 || native.size() >= qsizetype(sizeof address.sun_path))
+        return -1;
+    std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
     }
-};
+    return fd;
+}
 
 // Checks after every event that the button shows "STOP" only while the log is open.
 class CaptionWatch : public QObject
@@ -84,6 +97,8 @@ private slots:
     void initTestCase() { initApplication(); }
     void openRefused_data();
     void openRefused();
+    void logGoneDuringARun_data();
+    void logGoneDuringARun();
     void diskFullDuringARun_data();
     void diskFullDuringARun();
 };
@@ -91,38 +106,54 @@ private slots:
 void TestLogFailure::openRefused_data()
 {
     QTest::addColumn<QString>("how");
-    QTest::newRow("a folder in the file's place") << QStringLiteral("folder");
-    QTest::newRow("/dev/full behind a link") << QStringLiteral("full");
-    QTest::newRow("a device that refuses to open") << QStringLiteral("refuse");
-    QTest::newRow("room for half a header") << QStringLiteral("half");
-    QTest::newRow("no room at all") << QStringLiteral("none");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("a folder in the file's place") << QStringLiteral("folder") << "ein Ordner";
+    QTest::newRow("a FIFO in the file's place") << QStringLiteral("fifo") << "FIFO";
+    QTest::newRow("a socket in the file's place") << QStringLiteral("socket") << "Socket";
+    QTest::newRow("/dev/full behind a link") << QStringLiteral("full") << "Gerätedatei";
+    QTest::newRow("a folder that is not there") << QStringLiteral("missing") << "existiert nicht";
+    QTest::newRow("room for half a header") << QStringLiteral("half") << "Datenträger ist voll";
+    QTest::newRow("no room at all") << QStringLiteral("none") << "Datenträger ist voll";
 }
 
 void TestLogFailure::openRefused()
 {
     QFETCH(QString, how);
+    QFETCH(QString, says);
     LoadedWindow lw;
+    int socket = -1;
+    auto closeSocket = qScopeGuard([&] {
+        if (socket >= 0)
+            ::close(socket);
+    });
+    if (how == QLatin1String("missing"))
+        lw.restart(lw.dir.filePath(QStringLiteral("gone/KelmorLog.txt")));
     CaptionWatch watch(lw);
     DataLog &log = lw.window->dataLog();
     if (how == QLatin1String("folder"))
         QVERIFY(QDir().mkpath(lw.logPath));
+    else if (how == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(lw.logPath).constData(), 0600), 0);
+    else if (how == QLatin1String("socket"))
+        QVERIFY((socket = bindSocket(lw.logPath)) >= 0);
     else if (how == QLatin1String("full"))
         QVERIFY(QFile::link(QStringLiteral("/dev/full"), lw.logPath));
-    else if (how == QLatin1String("refuse"))
-        log.setDeviceFactory([](const QString &path) { return std::make_unique<RefusingFile>(path); });
-    else
+    else if (how != QLatin1String("missing"))
         log.setDeviceFactory([room = how == QLatin1String("half") ? headerSize() / 2 : 0](const QString &path) {
             return std::make_unique<FillingFile>(path, room);
         });
 
-    // Every click tells the operator, and nothing more happens.
+    // Every click tells the operator, and nothing more happens; nothing waits for a
+    // reader that never comes.
+    FifoWatchdog watchdog(lw.logPath, std::chrono::seconds(10));
     for (int attempt = 1; attempt <= 2; ++attempt) {
         click(lw, "cmdMonitor");
+        QVERIFY2(!watchdog.fired(), "START waited for a reader of the log");
         watch.check();
         QTest::qWait(20);
         QCOMPARE(lw.messages.messages().size(), attempt);
-        QVERIFY2(lw.messages.messages().constLast().contains(lw.logPath),
-                 qPrintable(lw.messages.messages().constLast()));
+        const QString message = lw.messages.messages().constLast();
+        QVERIFY2(message.contains(lw.logPath) && message.contains(says), qPrintable(message));
         QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
         QCOMPARE(lw.window->panelText(3), QString());
         QVERIFY(!log.isOpen());
@@ -198,6 +229,51 @@ void TestLogFailure::diskFullDuringARun()
     QCOMPARE(lw.logBytes(), log);
     QCOMPARE(lw.messages.messages().size(), 1);
     QVERIFY(watch.checks() > 100);
+    QCOMPARE(watch.violations(), 0);
+}
+
+void TestLogFailure::logGoneDuringARun_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("deleted") << QStringLiteral("rm") << "gelöscht";
+    QTest::newRow("moved") << QStringLiteral("mv") << "verschoben";
+}
+
+void TestLogFailure::logGoneDuringARun()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, says);
+    LoadedWindow lw;
+    CaptionWatch watch(lw);
+    startRun(lw);
+    lw.gaugeSends("before\r");
+    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("before\r\n"));
+    const QString movedTo = lw.dir.filePath(QStringLiteral("saved.txt"));
+    if (how == QLatin1String("rm"))
+        QVERIFY(QFile::remove(lw.logPath));
+    else
+        QVERIFY(QFile::rename(lw.logPath, movedTo));
+
+    for (int i = 1; i <= 3; ++i)
+        lw.gaugeSends("after " + QByteArray::number(i) + "\r");
+    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("after 3\r\n"));
+    QTRY_COMPARE(lw.messages.messages().size(), 1);
+    const QString message = lw.messages.messages().constFirst();
+    QVERIFY2(message.contains(says) && message.contains(lw.logPath), qPrintable(message));
+
+    // The run goes on into the file at its place, which begins with a header of its own.
+    QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("STOP"));
+    stopRun(lw);
+    const QByteArray log = lw.logBytes();
+    QCOMPARE(log.count("\r\n"), 4);
+    QCOMPARE(dataPart(log), recordsOf({"after 1", "after 2", "after 3"}));
+    if (how == QLatin1String("mv")) {
+        QFile saved(movedTo);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(dataPart(saved.readAll()), recordsOf({"before"}));
+    }
+    QCOMPARE(lw.messages.messages().size(), 1);
     QCOMPARE(watch.violations(), 0);
 }
 

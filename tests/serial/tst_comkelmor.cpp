@@ -3,8 +3,11 @@
 #include "processprobe.h"
 #include "ptypair.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -77,6 +80,8 @@ private slots:
     void sendOnClosedPortFailsQuietly();
     void openingMissingDeviceNamesPortAndDevice();
     void openingDeviceInUseFails();
+    void deviceNameTooLongForTheLock_data();
+    void deviceNameTooLongForTheLock();
     void openAndCloseAreIdempotent();
     void movesAllByteValuesUnchanged();
     void settingsOnOpenPortKeepItOpen();
@@ -295,6 +300,45 @@ void TestComKelmor::openingDeviceInUseFails()
              qPrintable(error.description));
     QVERIFY(!other.portOpen());
     QVERIFY(m_port->portOpen());
+}
+
+void TestComKelmor::deviceNameTooLongForTheLock_data()
+{
+    QTest::addColumn<int>("length"); // of the whole path
+    QTest::addColumn<bool>("opens");
+    // The lock file is "LCK.." and the path with '/' as '_': 255 bytes at most.
+    QTest::newRow("240 characters") << 240 << true;
+    QTest::newRow("250 characters, the longest") << 250 << true;
+    QTest::newRow("251 characters") << 251 << false;
+    QTest::newRow("400 characters") << 400 << false;
+}
+
+void TestComKelmor::deviceNameTooLongForTheLock()
+{
+    QFETCH(int, length);
+    QFETCH(bool, opens);
+    PtyPair pty;
+    QTemporaryDir dir;
+    // Folders of 50 characters, then a link to the terminal that makes up the length.
+    QString path = dir.path();
+    while (length - path.size() > 60) {
+        path += QLatin1Char('/') + QString(49, QLatin1Char('d'));
+        QVERIFY(QDir().mkpath(path));
+    }
+    path += QLatin1Char('/') + QString(length - path.size() - 1, QLatin1Char('l'));
+    QCOMPARE(path.size(), length);
+    QVERIFY(QFile::link(pty.slavePath(), path));
+    qputenv("KELMOR_COM1", QFile::encodeName(path));
+
+    const ComError error = m_port->setPortOpen(true);
+    QCOMPARE(m_port->portOpen(), opens);
+    if (opens)
+        return;
+    QCOMPARE(error.number, int(kelmor::ComErrPortOpen));
+    QVERIFY2(error.description.contains(QLatin1String("zu lang"))
+                 && !error.description.contains(QLatin1String("verwendet"))
+                 && error.description.contains(QLatin1String("Com1")),
+             qPrintable(error.description));
 }
 
 void TestComKelmor::openAndCloseAreIdempotent()
