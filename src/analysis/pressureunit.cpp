@@ -11,84 +11,84 @@ constexpr double kPascalCubicMetrePerMbarLitre = 0.1;
 
 } // namespace
 
-QList<PressureUnit> pressureUnits()
+QList<UnitOfPressure> pressureUnits()
 {
-    return {PressureUnit::Mbar, PressureUnit::HPa, PressureUnit::Pa, PressureUnit::Torr};
+    return {UnitOfPressure::Mbar, UnitOfPressure::HPa, UnitOfPressure::Pa, UnitOfPressure::Torr};
 }
 
-QString pressureUnitName(PressureUnit unit)
+QString pressureUnitName(UnitOfPressure unit)
 {
     switch (unit) {
-    case PressureUnit::Mbar:
+    case UnitOfPressure::Mbar:
         return QStringLiteral("mbar");
-    case PressureUnit::HPa:
+    case UnitOfPressure::HPa:
         return QStringLiteral("hPa");
-    case PressureUnit::Pa:
+    case UnitOfPressure::Pa:
         return QStringLiteral("Pa");
-    case PressureUnit::Torr:
+    case UnitOfPressure::Torr:
         return QStringLiteral("Torr");
     }
     return QStringLiteral("mbar");
 }
 
-std::optional<PressureUnit> pressureUnitFromName(const QString &name)
+std::optional<UnitOfPressure> pressureUnitFromName(const QString &name)
 {
-    for (PressureUnit unit : pressureUnits()) {
+    for (UnitOfPressure unit : pressureUnits()) {
         if (pressureUnitName(unit) == name)
             return unit;
     }
     return std::nullopt;
 }
 
-double pascalPerUnit(PressureUnit unit)
+double pascalPerUnit(UnitOfPressure unit)
 {
     switch (unit) {
-    case PressureUnit::Mbar:
-    case PressureUnit::HPa:
+    case UnitOfPressure::Mbar:
+    case UnitOfPressure::HPa:
         return 100.0;
-    case PressureUnit::Pa:
+    case UnitOfPressure::Pa:
         return 1.0;
-    case PressureUnit::Torr:
+    case UnitOfPressure::Torr:
         return kPascalPerTorr;
     }
     return 100.0;
 }
 
-double convertPressure(double value, PressureUnit from, PressureUnit to)
+double convertPressure(double value, UnitOfPressure from, UnitOfPressure to)
 {
     if (from == to)
         return value;
     return value * pascalPerUnit(from) / pascalPerUnit(to);
 }
 
-QString leakRateUnitName(PressureUnit unit)
+QString leakRateUnitName(UnitOfPressure unit)
 {
     switch (unit) {
-    case PressureUnit::Mbar:
+    case UnitOfPressure::Mbar:
         return QStringLiteral("mbar·l/s");
-    case PressureUnit::HPa:
+    case UnitOfPressure::HPa:
         return QStringLiteral("hPa·l/s");
-    case PressureUnit::Pa:
+    case UnitOfPressure::Pa:
         return QStringLiteral("Pa·m³/s");
-    case PressureUnit::Torr:
+    case UnitOfPressure::Torr:
         return QStringLiteral("Torr·l/s");
     }
     return QStringLiteral("mbar·l/s");
 }
 
-double leakRateFromMbarLitre(double mbarLitrePerSecond, PressureUnit unit)
+double leakRateFromMbarLitre(double mbarLitrePerSecond, UnitOfPressure unit)
 {
-    if (unit == PressureUnit::Pa)
+    if (unit == UnitOfPressure::Pa)
         return mbarLitrePerSecond * kPascalCubicMetrePerMbarLitre;
     // The other units keep the litre, so only the pressure changes.
-    return convertPressure(mbarLitrePerSecond, PressureUnit::Mbar, unit);
+    return convertPressure(mbarLitrePerSecond, UnitOfPressure::Mbar, unit);
 }
 
-double leakRateToMbarLitre(double value, PressureUnit unit)
+double leakRateToMbarLitre(double value, UnitOfPressure unit)
 {
-    if (unit == PressureUnit::Pa)
+    if (unit == UnitOfPressure::Pa)
         return value / kPascalCubicMetrePerMbarLitre;
-    return convertPressure(value, unit, PressureUnit::Mbar);
+    return convertPressure(value, unit, UnitOfPressure::Mbar);
 }
 
 } // namespace kelmor

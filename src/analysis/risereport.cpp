@@ -28,14 +28,14 @@ QString plusMinus(double value, double error, const QString &unit)
     return text + QLatin1Char(' ') + unit;
 }
 
-QString rateUnit(PressureUnit unit)
+QString rateUnit(UnitOfPressure unit)
 {
     return pressureUnitName(unit) + QStringLiteral("/s");
 }
 
-double toUnit(double mbar, PressureUnit unit)
+double toUnit(double mbar, UnitOfPressure unit)
 {
-    return convertPressure(mbar, PressureUnit::Mbar, unit);
+    return convertPressure(mbar, UnitOfPressure::Mbar, unit);
 }
 
 QString csvField(const QString &text)
@@ -116,7 +116,7 @@ QString riseShapeText(const RiseResult &result)
     return text;
 }
 
-QString riseVerdictText(const RiseResult &result, PressureUnit unit)
+QString riseVerdictText(const RiseResult &result, UnitOfPressure unit)
 {
     if (result.verdict == LimitVerdict::NoLimit || !result.limitMbarLitre)
         return {};
@@ -134,7 +134,7 @@ QString riseVerdictText(const RiseResult &result, PressureUnit unit)
     return text;
 }
 
-QStringList riseResultLines(const RiseResult &result, PressureUnit unit)
+QStringList riseResultLines(const RiseResult &result, UnitOfPressure unit)
 {
     QStringList lines;
     if (!result.isValid()) {
@@ -150,8 +150,8 @@ QStringList riseResultLines(const RiseResult &result, PressureUnit unit)
                                                    toUnit(result.whole.slopeError, unit),
                                                    rateUnit(unit));
     lines << QStringLiteral("Leckrate Q: ") + plusMinus(result.leakRate, result.leakRateError,
-                                                        leakRateUnitName(PressureUnit::Mbar));
-    if (unit != PressureUnit::Mbar) {
+                                                        leakRateUnitName(UnitOfPressure::Mbar));
+    if (unit != UnitOfPressure::Mbar) {
         lines << QStringLiteral("Leckrate Q: ") +
                      plusMinus(leakRateFromMbarLitre(result.leakRate, unit),
                                leakRateFromMbarLitre(result.leakRateError, unit),
@@ -188,12 +188,12 @@ QString riseReportText(const RiseResult &result, const RiseReportInfo &info)
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-QString riseReportCsvHeader(PressureUnit unit)
+QString riseReportCsvHeader(UnitOfPressure unit)
 {
     const QString p = pressureUnitName(unit);
     const QString r = rateUnit(unit);
     const QString q = leakRateUnitName(unit);
-    const QString qm = leakRateUnitName(PressureUnit::Mbar);
+    const QString qm = leakRateUnitName(UnitOfPressure::Mbar);
     return joinCsv({
         QStringLiteral("Datum und Zeit"),
         QStringLiteral("Lauf"),
@@ -222,7 +222,7 @@ QString riseReportCsvHeader(PressureUnit unit)
 
 QString riseReportCsvRow(const RiseResult &result, const RiseReportInfo &info)
 {
-    const PressureUnit unit = info.unit;
+    const UnitOfPressure unit = info.unit;
     const bool valid = result.isValid();
     auto pressure = [&](double mbar) {
         return valid ? germanScientific(toUnit(mbar, unit)) : QString();

@@ -12,10 +12,10 @@ namespace kelmor {
 // What the report says about where the result came from.
 struct RiseReportInfo
 {
-    QDateTime created;                      // when the technician saved or copied the result
-    QString run;                            // the live run or the recorded run (file and start)
-    QString stretch;                        // the marked stretch as the window names it
-    PressureUnit unit = PressureUnit::Mbar; // unit of pressures and rates in the report
+    QDateTime created;                          // when the technician saved or copied the result
+    QString run;                                // the live run or the recorded run (file and start)
+    QString stretch;                            // the marked stretch as the window names it
+    UnitOfPressure unit = UnitOfPressure::Mbar; // unit of pressures and rates in the report
 };
 
 // A number as German spreadsheets and readers expect it: decimal comma, exponent form
@@ -29,16 +29,16 @@ std::optional<double> parseGermanNumber(const QString &text);
 // The verdict on the shape of the rise, one German sentence.
 QString riseShapeText(const RiseResult &result);
 // "bestanden" / "nicht bestanden" with the margin, or empty without a limit.
-QString riseVerdictText(const RiseResult &result, PressureUnit unit);
+QString riseVerdictText(const RiseResult &result, UnitOfPressure unit);
 
 // The result as lines "Name: Wert" for the window's read-out and the text report. An
 // invalid result gives its problems and no figures.
-QStringList riseResultLines(const RiseResult &result, PressureUnit unit);
+QStringList riseResultLines(const RiseResult &result, UnitOfPressure unit);
 
 QString riseReportText(const RiseResult &result, const RiseReportInfo &info);
 // A header line and one row, ";"-separated with decimal commas, so that reports of
 // several tests can be appended to one sheet.
-QString riseReportCsvHeader(PressureUnit unit);
+QString riseReportCsvHeader(UnitOfPressure unit);
 QString riseReportCsvRow(const RiseResult &result, const RiseReportInfo &info);
 QString riseReportCsv(const RiseResult &result, const RiseReportInfo &info);
 

@@ -12,14 +12,14 @@ QComboBox *unitCombo(QWidget *parent, const QString &name)
 {
     auto *combo = new QComboBox(parent);
     combo->setObjectName(name);
-    for (PressureUnit unit : pressureUnits())
+    for (UnitOfPressure unit : pressureUnits())
         combo->addItem(pressureUnitName(unit), QVariant::fromValue(int(unit)));
     return combo;
 }
 
-PressureUnit unitAt(const QComboBox *combo, int index)
+UnitOfPressure unitAt(const QComboBox *combo, int index)
 {
-    return PressureUnit(combo->itemData(index).toInt());
+    return UnitOfPressure(combo->itemData(index).toInt());
 }
 
 } // namespace
@@ -58,12 +58,12 @@ PressureUnitBar::PressureUnitBar(QWidget *parent) : QWidget(parent)
     });
 }
 
-void PressureUnitBar::setDisplayUnit(PressureUnit unit)
+void PressureUnitBar::setDisplayUnit(UnitOfPressure unit)
 {
     m_display->setCurrentIndex(m_display->findData(int(unit)));
 }
 
-void PressureUnitBar::setGaugeUnit(PressureUnit unit)
+void PressureUnitBar::setGaugeUnit(UnitOfPressure unit)
 {
     m_gauge->setCurrentIndex(m_gauge->findData(int(unit)));
 }

@@ -18,8 +18,8 @@ public:
     explicit PressureUnitBar(QWidget *parent = nullptr);
 
     const PressureUnits &units() const { return m_units; }
-    void setDisplayUnit(PressureUnit unit);
-    void setGaugeUnit(PressureUnit unit);
+    void setDisplayUnit(UnitOfPressure unit);
+    void setGaugeUnit(UnitOfPressure unit);
 
 signals:
     void displayUnitChanged();

@@ -157,7 +157,7 @@ RiseTestPanel::RiseTestPanel(QWidget *parent)
 
 void RiseTestPanel::setUnits(const PressureUnits &units)
 {
-    const PressureUnit previous = m_units.displayUnit();
+    const UnitOfPressure previous = m_units.displayUnit();
     m_units = units;
     m_limitUnit->setText(leakRateUnitName(m_units.displayUnit()));
     if (previous != m_units.displayUnit())
@@ -166,7 +166,7 @@ void RiseTestPanel::setUnits(const PressureUnits &units)
 }
 
 // A limit typed in one unit keeps its value when the technician switches units.
-void RiseTestPanel::onUnitChanged(PressureUnit previous)
+void RiseTestPanel::onUnitChanged(UnitOfPressure previous)
 {
     const std::optional<double> limit = parseGermanNumber(m_limit->text());
     if (!limit || !std::isfinite(*limit))

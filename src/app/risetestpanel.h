@@ -60,7 +60,7 @@ signals:
 
 private:
     void recompute();
-    void onUnitChanged(PressureUnit previous);
+    void onUnitChanged(UnitOfPressure previous);
     void chooseFileAndSave();
     void updateButtons();
 

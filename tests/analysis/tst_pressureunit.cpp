@@ -6,7 +6,7 @@
 
 using namespace kelmor;
 
-Q_DECLARE_METATYPE(kelmor::PressureUnit)
+Q_DECLARE_METATYPE(kelmor::UnitOfPressure)
 
 namespace {
 
@@ -34,30 +34,32 @@ private slots:
 void TestPressureUnit::convert_data()
 {
     QTest::addColumn<double>("value");
-    QTest::addColumn<PressureUnit>("from");
-    QTest::addColumn<PressureUnit>("to");
+    QTest::addColumn<UnitOfPressure>("from");
+    QTest::addColumn<UnitOfPressure>("to");
     QTest::addColumn<double>("expected");
 
-    QTest::newRow("mbar to Pa") << 1.0 << PressureUnit::Mbar << PressureUnit::Pa << 100.0;
-    QTest::newRow("mbar to hPa") << 1.0 << PressureUnit::Mbar << PressureUnit::HPa << 1.0;
-    QTest::newRow("mbar to Torr") << 1.0 << PressureUnit::Mbar << PressureUnit::Torr
+    QTest::newRow("mbar to Pa") << 1.0 << UnitOfPressure::Mbar << UnitOfPressure::Pa << 100.0;
+    QTest::newRow("mbar to hPa") << 1.0 << UnitOfPressure::Mbar << UnitOfPressure::HPa << 1.0;
+    QTest::newRow("mbar to Torr") << 1.0 << UnitOfPressure::Mbar << UnitOfPressure::Torr
                                   << 0.750061682704170;
-    QTest::newRow("Torr to Pa") << 1.0 << PressureUnit::Torr << PressureUnit::Pa << 133.322368421;
+    QTest::newRow("Torr to Pa") << 1.0 << UnitOfPressure::Torr << UnitOfPressure::Pa
+                                << 133.322368421;
     QTest::newRow("atmosphere Torr to mbar")
-        << 760.0 << PressureUnit::Torr << PressureUnit::Mbar << 1013.25;
-    QTest::newRow("Pa to mbar") << 1.0 << PressureUnit::Pa << PressureUnit::Mbar << 0.01;
-    QTest::newRow("hPa to Torr") << 1013.25 << PressureUnit::HPa << PressureUnit::Torr << 760.0;
+        << 760.0 << UnitOfPressure::Torr << UnitOfPressure::Mbar << 1013.25;
+    QTest::newRow("Pa to mbar") << 1.0 << UnitOfPressure::Pa << UnitOfPressure::Mbar << 0.01;
+    QTest::newRow("hPa to Torr") << 1013.25 << UnitOfPressure::HPa << UnitOfPressure::Torr << 760.0;
     QTest::newRow("UHV mbar to Torr")
-        << 1e-9 << PressureUnit::Mbar << PressureUnit::Torr << 7.50061682704170e-10;
-    QTest::newRow("Pa to Torr") << 133.322368421 << PressureUnit::Pa << PressureUnit::Torr << 1.0;
-    QTest::newRow("same unit") << 4.2e-7 << PressureUnit::Torr << PressureUnit::Torr << 4.2e-7;
+        << 1e-9 << UnitOfPressure::Mbar << UnitOfPressure::Torr << 7.50061682704170e-10;
+    QTest::newRow("Pa to Torr") << 133.322368421 << UnitOfPressure::Pa << UnitOfPressure::Torr
+                                << 1.0;
+    QTest::newRow("same unit") << 4.2e-7 << UnitOfPressure::Torr << UnitOfPressure::Torr << 4.2e-7;
 }
 
 void TestPressureUnit::convert()
 {
     QFETCH(double, value);
-    QFETCH(PressureUnit, from);
-    QFETCH(PressureUnit, to);
+    QFETCH(UnitOfPressure, from);
+    QFETCH(UnitOfPressure, to);
     QFETCH(double, expected);
     const double actual = convertPressure(value, from, to);
     QVERIFY2(near(actual, expected), qPrintable(QString::number(actual, 'g', 15)));
@@ -65,8 +67,8 @@ void TestPressureUnit::convert()
 
 void TestPressureUnit::roundTrip()
 {
-    for (PressureUnit from : pressureUnits()) {
-        for (PressureUnit to : pressureUnits()) {
+    for (UnitOfPressure from : pressureUnits()) {
+        for (UnitOfPressure to : pressureUnits()) {
             for (double value : {1e-10, 3.7e-6, 1.0, 1013.25}) {
                 const double back = convertPressure(convertPressure(value, from, to), to, from);
                 QVERIFY2(near(back, value, 1e-14),
@@ -78,20 +80,21 @@ void TestPressureUnit::roundTrip()
 
 void TestPressureUnit::leakRate_data()
 {
-    QTest::addColumn<PressureUnit>("unit");
+    QTest::addColumn<UnitOfPressure>("unit");
     QTest::addColumn<QString>("name");
     QTest::addColumn<double>("perMbarLitre");
 
-    QTest::newRow("mbar") << PressureUnit::Mbar << QStringLiteral("mbar·l/s") << 1.0;
-    QTest::newRow("hPa") << PressureUnit::HPa << QStringLiteral("hPa·l/s") << 1.0;
+    QTest::newRow("mbar") << UnitOfPressure::Mbar << QStringLiteral("mbar·l/s") << 1.0;
+    QTest::newRow("hPa") << UnitOfPressure::HPa << QStringLiteral("hPa·l/s") << 1.0;
     // 100 Pa times one thousandth of a cubic metre.
-    QTest::newRow("Pa") << PressureUnit::Pa << QStringLiteral("Pa·m³/s") << 0.1;
-    QTest::newRow("Torr") << PressureUnit::Torr << QStringLiteral("Torr·l/s") << 0.750061682704170;
+    QTest::newRow("Pa") << UnitOfPressure::Pa << QStringLiteral("Pa·m³/s") << 0.1;
+    QTest::newRow("Torr") << UnitOfPressure::Torr << QStringLiteral("Torr·l/s")
+                          << 0.750061682704170;
 }
 
 void TestPressureUnit::leakRate()
 {
-    QFETCH(PressureUnit, unit);
+    QFETCH(UnitOfPressure, unit);
     QFETCH(QString, name);
     QFETCH(double, perMbarLitre);
     QCOMPARE(leakRateUnitName(unit), name);
@@ -102,11 +105,11 @@ void TestPressureUnit::leakRate()
 void TestPressureUnit::names()
 {
     QStringList seen;
-    for (PressureUnit unit : pressureUnits()) {
+    for (UnitOfPressure unit : pressureUnits()) {
         const QString name = pressureUnitName(unit);
         QVERIFY(!seen.contains(name));
         seen << name;
-        QCOMPARE(pressureUnitFromName(name), std::optional<PressureUnit>(unit));
+        QCOMPARE(pressureUnitFromName(name), std::optional<UnitOfPressure>(unit));
     }
     QCOMPARE(seen, QStringList({"mbar", "hPa", "Pa", "Torr"}));
     QVERIFY(!pressureUnitFromName(QStringLiteral("MBAR")));
@@ -116,13 +119,13 @@ void TestPressureUnit::names()
 void TestPressureUnit::gaugeAndDisplayUnits()
 {
     PressureUnits units;
-    QCOMPARE(units.gaugeUnit(), PressureUnit::Mbar);
-    QCOMPARE(units.displayUnit(), PressureUnit::Mbar);
+    QCOMPARE(units.gaugeUnit(), UnitOfPressure::Mbar);
+    QCOMPARE(units.displayUnit(), UnitOfPressure::Mbar);
     QCOMPARE(units.gaugeToMbar(2e-5), 2e-5);
 
     // A gauge set to Torr sends 1 for 1.333 mbar; shown in Pa that is 133.3.
-    units.setGaugeUnit(PressureUnit::Torr);
-    units.setDisplayUnit(PressureUnit::Pa);
+    units.setGaugeUnit(UnitOfPressure::Torr);
+    units.setDisplayUnit(UnitOfPressure::Pa);
     QVERIFY(near(units.gaugeToMbar(1.0), 1.33322368421));
     QVERIFY(near(units.mbarToDisplay(units.gaugeToMbar(1.0)), 133.322368421));
     QVERIFY(near(units.displayToMbar(50.0), 0.5));

@@ -6,7 +6,7 @@
 using namespace kelmor;
 using namespace risecurves;
 
-Q_DECLARE_METATYPE(kelmor::PressureUnit)
+Q_DECLARE_METATYPE(kelmor::UnitOfPressure)
 
 namespace {
 
@@ -43,7 +43,7 @@ QStringList csvFields(QString line)
     return fields;
 }
 
-RiseReportInfo info(PressureUnit unit)
+RiseReportInfo info(UnitOfPressure unit)
 {
     RiseReportInfo i;
     i.created = QDateTime(QDate(2026, 12, 7), QTime(12, 34, 56));
@@ -128,28 +128,28 @@ void TestRiseReport::parse()
 
 void TestRiseReport::csvInEveryUnit_data()
 {
-    QTest::addColumn<PressureUnit>("unit");
+    QTest::addColumn<UnitOfPressure>("unit");
     QTest::addColumn<QString>("slope");
     QTest::addColumn<QString>("leakRate");
     QTest::addColumn<QString>("leakUnit");
 
-    QTest::newRow("mbar") << PressureUnit::Mbar << "2,000E-06"
+    QTest::newRow("mbar") << UnitOfPressure::Mbar << "2,000E-06"
                           << "2,000E-05"
                           << "mbar·l/s";
-    QTest::newRow("hPa") << PressureUnit::HPa << "2,000E-06"
+    QTest::newRow("hPa") << UnitOfPressure::HPa << "2,000E-06"
                          << "2,000E-05"
                          << "hPa·l/s";
-    QTest::newRow("Pa") << PressureUnit::Pa << "2,000E-04"
+    QTest::newRow("Pa") << UnitOfPressure::Pa << "2,000E-04"
                         << "2,000E-06"
                         << "Pa·m³/s";
-    QTest::newRow("Torr") << PressureUnit::Torr << "1,500E-06"
+    QTest::newRow("Torr") << UnitOfPressure::Torr << "1,500E-06"
                           << "1,500E-05"
                           << "Torr·l/s";
 }
 
 void TestRiseReport::csvInEveryUnit()
 {
-    QFETCH(PressureUnit, unit);
+    QFETCH(UnitOfPressure, unit);
     QFETCH(QString, slope);
     QFETCH(QString, leakRate);
     QFETCH(QString, leakUnit);
@@ -183,7 +183,7 @@ void TestRiseReport::csvInEveryUnit()
 
 void TestRiseReport::textReport()
 {
-    const QString text = riseReportText(knownResult(1e-5), info(PressureUnit::Pa));
+    const QString text = riseReportText(knownResult(1e-5), info(UnitOfPressure::Pa));
     const QStringList lines = text.split(QLatin1Char('\n'));
     QCOMPARE(lines.first(), QStringLiteral("Druckanstiegstest"));
     QVERIFY(lines.contains(QStringLiteral("Datum und Zeit: 2026-12-07 12:34:56")));
@@ -201,14 +201,14 @@ void TestRiseReport::invalidReportHasNoFigures()
 {
     const RiseResult result = analyseRise(sampled(leak(1e-4, 2e-6), 30, 1.0), {0.0, {}});
     QVERIFY(!result.isValid());
-    const QString text = riseReportText(result, info(PressureUnit::Mbar));
+    const QString text = riseReportText(result, info(UnitOfPressure::Mbar));
     QVERIFY(text.contains(QStringLiteral("Kein gültiges Ergebnis")));
     QVERIFY(text.contains(QStringLiteral("Kammervolumen")));
     QVERIFY(!text.contains(QStringLiteral("Leckrate")));
     QVERIFY(!text.contains(QStringLiteral("bestanden")));
 
     const QStringList lines =
-        riseReportCsv(result, info(PressureUnit::Mbar)).split("\r\n", Qt::SkipEmptyParts);
+        riseReportCsv(result, info(UnitOfPressure::Mbar)).split("\r\n", Qt::SkipEmptyParts);
     const QStringList header = csvFields(lines[0]);
     const QStringList row = csvFields(lines[1]);
     QCOMPARE(row.size(), header.size());
@@ -231,8 +231,8 @@ void TestRiseReport::verdictText()
 {
     QFETCH(double, limit);
     QFETCH(QString, text);
-    QCOMPARE(riseVerdictText(knownResult(limit), PressureUnit::Mbar), text);
-    QVERIFY(riseVerdictText(knownResult({}), PressureUnit::Mbar).isEmpty());
+    QCOMPARE(riseVerdictText(knownResult(limit), UnitOfPressure::Mbar), text);
+    QVERIFY(riseVerdictText(knownResult({}), UnitOfPressure::Mbar).isEmpty());
 }
 
 QTEST_APPLESS_MAIN(TestRiseReport)

@@ -146,7 +146,7 @@ void TestRiseTestPanel::limitFollowsUnit()
     QCOMPARE(panel.result().verdict, LimitVerdict::Passed);
 
     PressureUnits units;
-    units.setDisplayUnit(PressureUnit::Pa);
+    units.setDisplayUnit(UnitOfPressure::Pa);
     panel.setUnits(units);
     // 2e-5 mbar·l/s is 2e-6 Pa·m³/s: same limit, same verdict.
     QCOMPARE(panel.findChild<QLineEdit *>("txtGrenzwert")->text(), QStringLiteral("2,000E-06"));
@@ -169,14 +169,14 @@ void TestRiseTestPanel::unitBar()
     QCOMPARE(gaugeCombo->currentText(), QStringLiteral("mbar"));
 
     displayCombo->setCurrentText(QStringLiteral("Torr"));
-    QCOMPARE(bar.units().displayUnit(), PressureUnit::Torr);
+    QCOMPARE(bar.units().displayUnit(), UnitOfPressure::Torr);
     QCOMPARE(display.count(), 1);
     QCOMPARE(gauge.count(), 0);
-    bar.setGaugeUnit(PressureUnit::Pa);
+    bar.setGaugeUnit(UnitOfPressure::Pa);
     QCOMPARE(gaugeCombo->currentText(), QStringLiteral("Pa"));
     QCOMPARE(gauge.count(), 1);
     QCOMPARE(bar.units().gaugeToMbar(100.0), 1.0);
-    bar.setGaugeUnit(PressureUnit::Pa);
+    bar.setGaugeUnit(UnitOfPressure::Pa);
     QCOMPARE(gauge.count(), 1);
 }
 
