@@ -5,9 +5,10 @@
 // data log grow, and reads the monitor's CPU time, context switches and memory from /proc.
 // Every line it sends is numbered, and the log is checked record by record against them.
 //
-//   bench_monitor [--quick] [--host PATH] [--only PHASE]... [--wrap "COMMAND ARGS"]
+//   bench_monitor [--quick] [--trend] [--host PATH] [--only PHASE]... [--wrap "COMMAND ARGS"]
 //
-// --quick shortens every phase (a smoke run; its figures mean little). --only runs the
+// --quick shortens every phase (a smoke run; its figures mean little). --trend measures
+// the monitor with its trend window open and following the run. --only runs the
 // named phases alone. --wrap starts the monitor under a tool, for example
 // --wrap "valgrind --tool=callgrind" (its figures are then the tool's). Build in Release
 // for meaningful figures: scripts/bench.sh does.
@@ -441,12 +442,15 @@ int main(int argc, char *argv[])
     const std::vector<std::string> allPhases{"headroom", "latency", "cpu-lines", "cpu-bytes",
                                              "idle",     "memory",  "startup"};
     bool quick = false;
+    bool trendOpen = false;
     std::string host = defaultHost();
     std::vector<std::string> only;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--quick")
             quick = true;
+        else if (arg == "--trend")
+            trendOpen = true;
         else if (arg == "--host" && i + 1 < argc)
             host = argv[++i];
         else if (arg == "--wrap" && i + 1 < argc) {
@@ -457,7 +461,7 @@ int main(int argc, char *argv[])
                  && std::find(allPhases.begin(), allPhases.end(), argv[i + 1]) != allPhases.end())
             only.emplace_back(argv[++i]);
         else
-            fail("usage: bench_monitor [--quick] [--host PATH] [--only PHASE]... [--wrap \"COMMAND ARGS\"]\n"
+            fail("usage: bench_monitor [--quick] [--trend] [--host PATH] [--only PHASE]... [--wrap \"COMMAND ARGS\"]\n"
                  "PHASE: headroom, latency, cpu-lines, cpu-bytes, idle, memory, startup");
     }
     auto selected = [&](const std::string &phase) {
@@ -523,7 +527,9 @@ int main(int argc, char *argv[])
     }
 
     // The monitor for everything else: started, its run going, the log open.
-    Child monitor = spawnHost(host, {}, env);
+    Child monitor = spawnHost(host, trendOpen ? std::vector<std::string>{"--trend"}
+                                              : std::vector<std::string>{},
+                              env);
     auto running = monitor.readLine(30 * kSecond);
     if (running && running->rfind("dialog ", 0) == 0)
         running = monitor.readLine(30 * kSecond);
@@ -677,7 +683,8 @@ int main(int argc, char *argv[])
     log.poll();
 
     // The table, as docs/benchmarks.md keeps it, in the order of the measures' list.
-    std::printf("Machine: %s%s\n\n", machineLine().c_str(), quick ? " (--quick: short phases)" : "");
+    std::printf("Machine: %s%s%s\n\n", machineLine().c_str(), quick ? " (--quick: short phases)" : "",
+                trendOpen ? "; the trend window open" : "");
     std::printf("| measure | figure | target | |\n|---|---|---|---|\n");
     for (const std::string &phase : allPhases) {
         for (const Row &row : rows) {

@@ -6,11 +6,12 @@
 //   dialog NS   CLOCK_MONOTONIC in nanoseconds when the settings dialog was first painted
 //   running     the monitoring run has started
 // With --until-dialog it ends once the dialog has been answered, without showing the
-// window. Otherwise it runs until its standard input ends, then stops the run (as the
-// STOP click does) and quits.
+// window. With --trend it also opens the trend window ("Verlauf…") once the run is on. Otherwise it
+// runs until its standard input ends, then stops the run (as the STOP click does) and quits.
 
 #include "failuremessage.h"
 #include "form1.h"
+#include "trendwindow.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -73,6 +74,7 @@ private:
 int main(int argc, char *argv[])
 {
     const bool untilDialog = argc > 1 && std::strcmp(argv[1], "--until-dialog") == 0;
+    const bool trend = argc > 1 && std::strcmp(argv[1], "--trend") == 0;
     QApplication app(argc, argv);
     kelmor::initApplication();
     kelmor::setFailureMessageHandler([](QWidget *, const QString &text) {
@@ -93,6 +95,14 @@ int main(int argc, char *argv[])
     if (!window.monitoringRuns()) {
         std::fprintf(stderr, "the monitoring run did not start\n");
         return 1;
+    }
+    if (trend) {
+        if (auto *open = qobject_cast<QPushButton *>(window.control(QStringLiteral("CmdVerlauf"))))
+            open->click();
+        if (!window.trendWindow()) {
+            std::fprintf(stderr, "the trend window did not open\n");
+            return 1;
+        }
     }
     report("running");
 

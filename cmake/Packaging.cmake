@@ -73,6 +73,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # The Qt libraries (with the platform plugins inside libqt6gui6) come from
 # dpkg-shlibdeps; what it cannot see is named here: the fonts the layout is measured in.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2")
+# The plotting library is named too, so the package says so even where shlibdeps is off.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, libqcustomplot2.1-qt6")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)

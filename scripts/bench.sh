@@ -13,6 +13,9 @@ if [[ $# -eq 0 ]]; then
     echo "== bench_framing: the receive path's pure parts"
     "$dir/bench/bench_framing"
     echo
+    echo "== bench_trend: the trend's store, decimation and data-log reader at a shift's size"
+    "$dir/bench/bench_trend"
+    echo
 fi
 echo "== bench_monitor: the real program against a gauge on a pseudo-terminal"
 "$dir/bench/bench_monitor" "$@" </dev/null

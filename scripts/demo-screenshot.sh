@@ -2,6 +2,8 @@
 # Makes docs/monitoring-run.png: the real window, offscreen, in a monitoring run against
 # the gauge simulator (IG chosen by hand, degas on, a fast pump-down).
 #   scripts/demo-screenshot.sh
+# With --trend, docs/trend-window.png instead: the trend window over a 40 s pump-down
+# with a degas in it (takes about 45 s).
 # KELMOR_NO_BUILD=1 and KELMOR_BUILD_DIR work as for scripts/run.sh.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -24,9 +26,15 @@ trap stop EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
+mode=--run
+sim_args=(--pumpdown 20 --interval 100)
+if [[ "${1:-}" == --trend ]]; then
+    mode=--trend
+    sim_args=(--pumpdown 40 --interval 20)
+fi
+
 link=$scratch/Com1
-"$build/tools/kelmor-gauge-sim" --no-stdin --link "$link" --pumpdown 20 --interval 100 \
-    >/dev/null &
+"$build/tools/kelmor-gauge-sim" --no-stdin --link "$link" "${sim_args[@]}" >/dev/null &
 sim_pid=$!
 for ((i = 0; i < 100; i++)); do
     [[ -L "$link" ]] && break
@@ -41,4 +49,4 @@ fi
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$scratch/runtime}
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-KELMOR_COM1=$link "$build/tools/screenshots/kelmor-screenshots" "$root/docs" --run
+KELMOR_COM1=$link "$build/tools/screenshots/kelmor-screenshots" "$root/docs" "$mode"

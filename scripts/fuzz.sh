@@ -26,9 +26,10 @@ cmake --build "$dir" --target kelmor_fuzzers -j"$(nproc)"
 
 fuzzdir=$root/tests/fuzz
 work=$dir/fuzz-work
-targets=(fuzz_receive fuzz_statusword fuzz_record fuzz_settings fuzz_simcommand)
+targets=(fuzz_receive fuzz_statusword fuzz_record fuzz_settings fuzz_simcommand fuzz_logreader)
 declare -A max_len=([fuzz_receive]=4096 [fuzz_statusword]=256 [fuzz_record]=2048
-                    [fuzz_settings]=256 [fuzz_simcommand]=1024)
+                    [fuzz_settings]=256 [fuzz_simcommand]=1024
+                    [fuzz_logreader]=8192)
 
 # Executions from libFuzzer's final statistics, or from its "#N DONE" line.
 executions() {

@@ -4,8 +4,8 @@
 set -euo pipefail
 
 # file: CPack's Debian generator; lintian and help2man: the package and its manual pages.
-kelmor_packages=(cmake build-essential qt6-base-dev qt6-serialport-dev fonts-liberation2
-                 desktop-file-utils file lintian help2man)
+kelmor_packages=(cmake build-essential qt6-base-dev qt6-serialport-dev libqcustomplot-dev
+                 fonts-liberation2 desktop-file-utils file lintian help2man)
 if [[ "${KELMOR_WITH_FUZZ:-0}" == 1 ]]; then
     kelmor_packages+=(clang-14 libclang-rt-14-dev)
 fi

@@ -9,6 +9,7 @@
 #include "monitorbox.h"
 #include "monitortext.h"
 #include "statusword.h"
+#include "trendwindow.h"
 #include "twips.h"
 #include "uifonts.h"
 
@@ -76,6 +77,11 @@ Form1::Form1(const QString &logPath, QWidget *parent) : QMainWindow(parent), m_l
     connect(&m_receiver, &Receiver::lineReceived, this, &Form1::showLine);
     // Told once per failure; the run goes on until the operator stops it.
     connect(&m_receiver, &Receiver::deviceFailed, this, &Form1::reportLater);
+    connect(m_cmdVerlauf, &QPushButton::clicked, this, &Form1::cmdVerlaufClick);
+    // The trend takes each line after the window has shown and logged it.
+    connect(&m_receiver, &Receiver::lineReceived, &m_trend, &LiveTrend::addLine);
+    connect(&m_receiver, &Receiver::deviceFailed, &m_trend, &LiveTrend::linesEnded);
+    connect(&m_trend, &LiveTrend::linkStateChanged, this, &Form1::showLinkState);
 }
 
 Form1::~Form1()
@@ -156,6 +162,7 @@ void Form1::buildControls()
     m_cmdSenden = static_cast<QPushButton *>(control(QStringLiteral("CmdSenden")));
     m_cmdMonitor = static_cast<QPushButton *>(control(QStringLiteral("cmdMonitor")));
     m_cmdCom = static_cast<QPushButton *>(control(QStringLiteral("CmdCom")));
+    m_cmdVerlauf = static_cast<QPushButton *>(control(QStringLiteral("CmdVerlauf")));
 
     // The status bar lies over the bottom of the client area, full width.
     auto *bar = new QStatusBar(this);
@@ -299,13 +306,42 @@ void Form1::cmdComClick()
     showSettingsDialog(false);
 }
 
+TrendWindow *Form1::trendWindow() const
+{
+    return m_trendWindow;
+}
+
+void Form1::cmdVerlaufClick()
+{
+    if (!m_trendWindow) {
+        m_trendWindow = new TrendWindow(m_trend, this);
+        m_trendWindow->setLogPath(m_log.path());
+    }
+    m_trendWindow->show();
+    m_trendWindow->setWindowState(m_trendWindow->windowState() & ~Qt::WindowMinimized);
+    m_trendWindow->raise();
+    m_trendWindow->activateWindow();
+}
+
+void Form1::showLinkState(LinkState state)
+{
+    // Said where it moves nothing: in the title and on the life-bit lamp's tooltip.
+    static const QString title = QStringLiteral("Service - Monitor für KELMOR");
+    const QString problem = LinkWatch::describe(state);
+    setWindowTitle(problem.isEmpty() ? title : title + QStringLiteral(" – ") + problem);
+    m_shapeLB->setToolTip(problem);
+}
+
 void Form1::closeEvent(QCloseEvent *event)
 {
     // The gauge is told nothing; an open log is closed with everything written when the
     // window goes.
     m_com.setPortOpen(false);
+    m_trend.linesEnded();
     if (m_dialog)
         m_dialog->close();
+    if (m_trendWindow)
+        m_trendWindow->close();
     event->accept();
 }
 
@@ -386,6 +422,8 @@ Form1::StopResult Form1::stopRun()
     result.sendError = m_com.output(stopMonitoringCommand());
     result.logClosed = CloseDataLog();
     m_cmdMonitor->setText(kStart);
+    // The gauge was told to stop sending: silence from now on is no fault.
+    m_trend.linesEnded();
     darkenStatusDisplay();
     return result;
 }

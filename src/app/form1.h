@@ -4,6 +4,7 @@
 #include "controlmodel.h"
 #include "datalog.h"
 #include "frmproperties.h"
+#include "livetrend.h"
 #include "logrecord.h"
 #include "receivedline.h"
 #include "receiver.h"
@@ -26,6 +27,7 @@ namespace kelmor {
 class FrmProperties;
 class LifeBitLamp;
 class MonitorBox;
+class TrendWindow;
 
 // The main window "Service - Monitor für KELMOR".
 //
@@ -63,6 +65,9 @@ public:
     bool monitoringRuns() const;
     // The dialog opened through CmdCom, while it is open.
     FrmProperties *settingsDialog() const { return m_dialog; }
+    LiveTrend &liveTrend() { return m_trend; }
+    // The window "Druckverlauf" once CmdVerlauf has opened it.
+    TrendWindow *trendWindow() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -81,6 +86,8 @@ private:
     // Shows one received line and, while a run records, writes it to the data log.
     void showLine(const ReceivedLine &line);
     void showStatusWord(quint16 word);
+    void cmdVerlaufClick();
+    void showLinkState(LinkState state);
 
     void startMonitoring();
     void stopMonitoring();
@@ -117,6 +124,9 @@ private:
     QPushButton *m_cmdCom = nullptr;
 
     QPointer<FrmProperties> m_dialog;
+    LiveTrend m_trend;
+    QPointer<TrendWindow> m_trendWindow;
+    QPushButton *m_cmdVerlauf = nullptr;
 };
 
 // Application-wide set-up shared by the program and its tests: names, version, style

@@ -32,13 +32,16 @@ constexpr std::array kLayout{
     ControlSpec{"FrameEmpfang", K::Frame, nullptr, "Monitor Empfang", nullptr, kDefault, 5880, 5880, 4815, 2412},
 
     // Buttons, text boxes and the pressure read-out
-    ControlSpec{"CmdBefehl", K::Button, "Cmdframe", "Senden", nullptr, kSansButton, 3480, 240, 1335, 375}.tab(19),
-    ControlSpec{"TextBoxBefehl", K::LineEdit, "Cmdframe", "RV", "Schreib- oder Lesebefehl", kDefault, 120, 240, 2535, 375}.tab(18),
+    ControlSpec{"CmdBefehl", K::Button, "Cmdframe", "Senden", nullptr, kSansButton, 3480, 240, 1335, 375}.tab(20),
+    ControlSpec{"TextBoxBefehl", K::LineEdit, "Cmdframe", "RV", "Schreib- oder Lesebefehl", kDefault, 120, 240, 2535, 375}.tab(19),
     ControlSpec{"TextSenden", K::Monitor, "FrameSenden", "", nullptr, kDefault, 120, 240, 4815, 1572}.tab(8),
     ControlSpec{"TextEmpfang", K::Monitor, "FrameEmpfang", "Text1", nullptr, kDefault, 120, 240, 4575, 1572}.tab(9),
     ControlSpec{"cmdMonitor", K::Button, "FrameEmpfang", "Command1", nullptr, kDefault, 1320, 1920, 1692, 432}.tab(10),
     ControlSpec{"CmdSenden", K::Button, "FrameControl", "Steuerwort senden", nullptr, kSansButton, 1320, 3960, 2292, 492}.tab(7),
     ControlSpec{"CmdCom", K::Button, nullptr, "Schnittstelle", nullptr, kDefault, 1800, 8040, 1695, 375}.tab(15),
+    // Beyond the design sheet: opens the trend window, in the free strip between the
+    // status and receive frames, level with Cmdframe and above cmdMonitor.
+    ControlSpec{"CmdVerlauf", K::Button, nullptr, "Verlauf…", "Druckverlauf und Statusbits anzeigen", kDefault, 7200, 5220, 1692, 432}.tab(16),
     ControlSpec{"Label1", K::Label, "FrameControl", "Steuerwort (Hex):", nullptr, kSerif, 360, 3360, 1575, 255},
     ControlSpec{"lblSteuerbyte", K::Label, "FrameControl", "", nullptr, kSerif, 2040, 3360, 495, 255},
     ControlSpec{"Label3", K::Label, "FrameStatus", "Druck:", nullptr, kSerifLarge, 1200, 4200, 855, 255, kRight},
@@ -68,10 +71,10 @@ constexpr std::array kLayout{
     ControlSpec{"CheckSPman", K::CheckBox, "FrameControl", "SP manuell", "Freigabe für SP über Bit steuern", kSerif, 360, 360, 1695, 252}.tab(12),
     ControlSpec{"CheckSPout", K::CheckBox, "FrameControl", "SP Ausgang", "SP über Bit steuern", kSerif, 360, 720, 1695, 252}.tab(13),
     ControlSpec{"CheckSPauto", K::CheckBox, "FrameControl", "SP Auto", "SP-Funktion einschalten", kSerif, 360, 1080, 1695, 252}.tab(14),
-    ControlSpec{"CheckExt_E", K::CheckBox, "FrameControl", "Freigabe Extern", "Freigabe externe Eingänge", kSerif, 360, 1440, 1695, 252}.tab(20),
-    ControlSpec{"CheckReset", K::CheckBox, "FrameControl", "Reset IG Error", "Reset Fehlerbit für IG", kSerif, 360, 1800, 1695, 252}.tab(21),
-    ControlSpec{"CheckPiVAK", K::CheckBox, "FrameControl", "Pirani-VAC", "Abgleich Pirani Vakuum", kSerif, 360, 2160, 1695, 240}.tab(16),
-    ControlSpec{"CheckPiATM", K::CheckBox, "FrameControl", "Pirani-ATM", "Abgleich Pirani Atmosphäre", kSerif, 360, 2520, 1695, 240}.tab(17),
+    ControlSpec{"CheckExt_E", K::CheckBox, "FrameControl", "Freigabe Extern", "Freigabe externe Eingänge", kSerif, 360, 1440, 1695, 252}.tab(21),
+    ControlSpec{"CheckReset", K::CheckBox, "FrameControl", "Reset IG Error", "Reset Fehlerbit für IG", kSerif, 360, 1800, 1695, 252}.tab(22),
+    ControlSpec{"CheckPiVAK", K::CheckBox, "FrameControl", "Pirani-VAC", "Abgleich Pirani Vakuum", kSerif, 360, 2160, 1695, 240}.tab(17),
+    ControlSpec{"CheckPiATM", K::CheckBox, "FrameControl", "Pirani-ATM", "Abgleich Pirani Atmosphäre", kSerif, 360, 2520, 1695, 240}.tab(18),
     ControlSpec{"CheckAutorange", K::CheckBox, "FrameControl", "Autorange", "Automatische Umschaltung der Meßprinzipien", kSerif, 3000, 360, 1695, 252}.tab(0),
     ControlSpec{"CheckPirani", K::CheckBox, "FrameControl", "Pirani", nullptr, kSerif, 3000, 720, 1695, 252}.tab(1),
     ControlSpec{"CheckIG", K::CheckBox, "FrameControl", "IG", nullptr, kSerif, 3000, 1080, 1575, 252}.tab(2),

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace kelmor {
@@ -16,6 +18,50 @@ QByteArray formatRecord(QByteArrayView field)
     record.append(field);
     record.append("\"\r\n");
     return record;
+}
+
+std::optional<LogRecordSpan> nextLogRecord(QByteArrayView bytes, qsizetype pos)
+{
+    // The closing quote comes at pos + 1 at the earliest (an empty field), so its CR at
+    // pos + 2; searching for the CR alone lets memchr do the walking.
+    const char *const data = bytes.data();
+    const qsizetype size = bytes.size();
+    for (qsizetype cr = pos + 2; cr + 1 < size;) {
+        const void *found = std::memchr(data + cr, '\r', size_t(size - 1 - cr));
+        if (!found)
+            break;
+        cr = static_cast<const char *>(found) - data;
+        if (data[cr - 1] == '"' && data[cr + 1] == '\n') {
+            LogRecordSpan span;
+            span.begin = pos;
+            span.next = cr + 2;
+            span.quoted = data[pos] == '"';
+            if (span.quoted) {
+                span.fieldBegin = pos + 1;
+                span.fieldEnd = cr - 1;
+            } else {
+                span.fieldBegin = span.fieldEnd = pos;
+            }
+            return span;
+        }
+        ++cr;
+    }
+    return std::nullopt;
+}
+
+bool isHeaderField(QByteArrayView field)
+{
+    if (field.size() < 10 || field.size() > 40)
+        return false;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    for (const qsizetype i : {0, 1, 3, 4, 6, 7}) {
+        if (!digit(field.at(i)))
+            return false;
+    }
+    // Some locales put a word before the time ("上午2:05:09", written as "??2:05:09"):
+    // the time only has to hold a digit somewhere.
+    return field.at(2) == '-' && field.at(5) == '-' && field.at(8) == ' ' &&
+           std::any_of(field.begin() + 9, field.end(), digit);
 }
 
 namespace {

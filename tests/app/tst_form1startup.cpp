@@ -52,6 +52,8 @@ const Row kRows[] = {
     {"cmdMonitor", "QPushButton", "FrameEmpfang", "START", "", nullptr, 0, false, false, 1320, 1920, 1692, 432, true},
     {"CmdSenden", "QPushButton", "FrameControl", "Steuerwort senden", "", "MS Sans Serif", 9.75, false, false, 1320, 3960, 2292, 492, true},
     {"CmdCom", "QPushButton", "client", "Schnittstelle", "", nullptr, 0, false, false, 1800, 8040, 1695, 375, true},
+    // Added beside the design sheet, in the strip that was free.
+    {"CmdVerlauf", "QPushButton", "client", "Verlauf…", "Druckverlauf und Statusbits anzeigen", nullptr, 0, false, false, 7200, 5220, 1692, 432, true},
     {"Label1", "QLabel", "FrameControl", "Steuerwort (Hex):", "", "Times New Roman", 10.5, false, false, 360, 3360, 1575, 255, true},
     {"lblSteuerbyte", "QLabel", "FrameControl", "0009", "", "Times New Roman", 10.5, false, false, 2040, 3360, 495, 255, true},
     {"Label3", "QLabel", "FrameStatus", "Druck:", "", "Times New Roman", 14.25, true, true, 1200, 4200, 855, 255, true},
@@ -284,7 +286,7 @@ void TestForm1Startup::focusAndTabOrder()
     // adjustments are disabled.
     const QStringList expected{"CheckAutoFil", "CheckDegas", "CmdSenden", "TextSenden",
                                "TextEmpfang", "cmdMonitor", "CheckEStrom", "CheckSPman",
-                               "CheckSPout", "CheckSPauto", "CmdCom", "TextBoxBefehl",
+                               "CheckSPout", "CheckSPauto", "CmdCom", "CmdVerlauf", "TextBoxBefehl",
                                "CmdBefehl", "CheckExt_E", "CheckReset", "CheckAutorange"};
     QStringList seen;
     for (int i = 0; i < expected.size(); ++i) {

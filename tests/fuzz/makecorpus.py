@@ -86,6 +86,30 @@ def record():
         write("fuzz_record", name, field)
 
 
+def logreader():
+    # First byte: the reader's chunk size minus 16; then the file.
+    def rec(field):
+        return b'"' + field + b'"\r\n'
+
+    header = rec(b"06-12-26 14:05:09")
+    run = header + rec(measurement(1)) + rec(b"RV 1.02") + rec(b"\n" + measurement(2))
+    files = {
+        "one_run": run,
+        "two_runs": run + rec(b"07-12-26 2:05:09 PM") + rec(measurement(3, status=b"FFFF")),
+        "torn_tail": run + b'"PR=1.00E-03 mb',
+        "torn_before_lf": run + b'"RV"\r',
+        "malformed": run + b'junk"\r\n' + rec(b"OK"),
+        "no_header": rec(measurement(4)) + rec(b""),
+        "quotes": header + rec(b'say "hi"') + rec(b'"') + rec(b""),
+        "line_of_46": header + rec(b"x" * 46) + rec(b"x" * 45),
+        "binary": bytes(range(256)) + b'"\r\n',
+        "empty": b"",
+    }
+    for name, data in files.items():
+        write("fuzz_logreader", name, bytes([0]) + data)
+        write("fuzz_logreader", name + "_chunk_big", bytes([255]) + data)
+
+
 def settings():
     texts = {
         "19200": "19200,n,8,1", "38400": "38400,n,8,1", "9600_e72": "9600,e,7,2",
@@ -119,5 +143,6 @@ if __name__ == "__main__":
     receive()
     statusword()
     record()
+    logreader()
     settings()
     simcommand()

@@ -44,6 +44,12 @@ private slots:
     void headerIgnoresProcessLocaleAndZone();
     void noLocaleKeepsAZonePart();
 
+    void recordsFound_data();
+    void recordsFound();
+    void headerRecognised_data();
+    void headerRecognised();
+    void headerOfEveryLocaleRecognised();
+
     void recordBytesOfText_data();
     void recordBytesOfText();
 
@@ -306,6 +312,98 @@ void TestLogRecord::logPathAndPanelText()
     QCOMPARE(defaultLogPath(), expected);
     QCOMPARE(logPanelText(QStringLiteral("C:\\KelmorLog.txt")),
              QStringLiteral("Datenaufzeichnung in C:\\KelmorLog.txt"));
+}
+
+void TestLogRecord::recordsFound_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qsizetype>("pos");
+    QTest::addColumn<qsizetype>("next"); // -1: no whole record there
+    QTest::addColumn<bool>("quoted");
+    QTest::addColumn<QByteArray>("field");
+
+    QTest::newRow("plain") << QByteArray("\"RV 1.02\"\r\n\"x\"\r\n") << qsizetype(0)
+                           << qsizetype(11) << true << QByteArray("RV 1.02");
+    QTest::newRow("second record") << QByteArray("\"RV 1.02\"\r\n\"x\"\r\n") << qsizetype(11)
+                                   << qsizetype(16) << true << QByteArray("x");
+    QTest::newRow("empty field") << QByteArray("\"\"\r\n") << qsizetype(0) << qsizetype(4) << true
+                                 << QByteArray();
+    QTest::newRow("field of one quote")
+        << QByteArray("\"\"\"\r\n") << qsizetype(0) << qsizetype(5) << true << QByteArray("\"");
+    QTest::newRow("quote CR LF inside the field ends it early")
+        << QByteArray("\"a\"\r\nb\"\r\n") << qsizetype(0) << qsizetype(5) << true
+        << QByteArray("a");
+    QTest::newRow("lone CR and LF inside") << QByteArray("\"a\rb\nc\"\r\n") << qsizetype(0)
+                                           << qsizetype(9) << true << QByteArray("a\rb\nc");
+    QTest::newRow("LF first") << QByteArray("\"\nPR\"\r\n") << qsizetype(0) << qsizetype(7) << true
+                              << QByteArray("\nPR");
+    QTest::newRow("no opening quote")
+        << QByteArray("junk\"\r\n") << qsizetype(0) << qsizetype(7) << false << QByteArray();
+    QTest::newRow("torn before LF")
+        << QByteArray("\"RV\"\r") << qsizetype(0) << qsizetype(-1) << true << QByteArray();
+    QTest::newRow("opening quote alone")
+        << QByteArray("\"") << qsizetype(0) << qsizetype(-1) << true << QByteArray();
+    QTest::newRow("quote CR LF right at the start is no end")
+        << QByteArray("\"\r\n") << qsizetype(0) << qsizetype(-1) << true << QByteArray();
+    QTest::newRow("at the end") << QByteArray("\"\"\r\n") << qsizetype(4) << qsizetype(-1) << true
+                                << QByteArray();
+}
+
+void TestLogRecord::recordsFound()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(qsizetype, pos);
+    QFETCH(qsizetype, next);
+    QFETCH(bool, quoted);
+    QFETCH(QByteArray, field);
+
+    const std::optional<LogRecordSpan> span = nextLogRecord(bytes, pos);
+    QCOMPARE(span.has_value(), next >= 0);
+    if (!span)
+        return;
+    QCOMPARE(span->begin, pos);
+    QCOMPARE(span->next, next);
+    QCOMPARE(span->quoted, quoted);
+    QCOMPARE(bytes.mid(span->fieldBegin, span->fieldEnd - span->fieldBegin), field);
+}
+
+void TestLogRecord::headerRecognised_data()
+{
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<bool>("header");
+
+    QTest::newRow("German") << QByteArray("06-12-26 14:05:09") << true;
+    QTest::newRow("English") << QByteArray("06-12-26 2:05:09 PM") << true;
+    QTest::newRow("word before the time") << QByteArray("06-12-26 ??2:05:09") << true;
+    QTest::newRow("no time") << QByteArray("06-12-26 ") << false;
+    QTest::newRow("no digit in the time") << QByteArray("06-12-26 ??:??") << false;
+    QTest::newRow("no blank") << QByteArray("06-12-2614:05:09") << false;
+    QTest::newRow("slashes") << QByteArray("06/12/26 14:05:09") << false;
+    QTest::newRow("LF in front") << QByteArray("\n06-12-26 14:05:09") << false;
+    QTest::newRow("gauge line") << QByteArray("PR=1.23E-05 mbar G=IG F=1") << false;
+    QTest::newRow("too long") << QByteArray("06-12-26 ") + QByteArray(40, '1') << false;
+}
+
+void TestLogRecord::headerRecognised()
+{
+    QFETCH(QByteArray, field);
+    QFETCH(bool, header);
+    QCOMPARE(isHeaderField(field), header);
+}
+
+void TestLogRecord::headerOfEveryLocaleRecognised()
+{
+    // Whatever the system's locale, a run's header is read back as one.
+    const QList<QLocale> locales =
+        QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+    QVERIFY(locales.size() > 100);
+    for (const QLocale &locale : locales) {
+        for (const QTime time : {QTime(2, 5, 9), QTime(14, 5, 9), QTime(23, 59, 59)}) {
+            const QByteArray field =
+                toRecordBytes(formatHeaderField(QDateTime(kRunDate, time, Qt::UTC), locale));
+            QVERIFY2(isHeaderField(field), qPrintable(locale.name() + ": " + field));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLogRecord)

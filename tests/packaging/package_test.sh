@@ -80,7 +80,7 @@ grep -q 'Servicetechniker' <<<"$description" || complain "description: no German
 grep -q 'service technician' <<<"$description" || complain "description: no English part"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for need in libqt6widgets6 libqt6serialport6 fonts-liberation2; do
+for need in libqt6widgets6 libqt6serialport6 libqcustomplot2.1-qt6 fonts-liberation2; do
     [[ "$depends" == *"$need"* ]] || complain "Depends lacks $need"
 done
 [[ "$version" == 1.2.3* ]] || complain "wrong version $version"

@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QList>
 
+#include "logrecord.h"
+
 namespace kelmor::sim {
 
 // The data records of a data log written by the monitor, to be played back as the
@@ -20,8 +22,6 @@ struct ReplayLog
 
 ReplayLog parseReplayLog(QByteArrayView bytes);
 
-// A run header: "dd-mm-yy", a blank and a time that begins with a digit
-// ("06-12-26 14:05:09", or "06-12-26 2:05:09 PM" under an English locale).
-bool isHeaderField(QByteArrayView field);
+using kelmor::isHeaderField;
 
 } // namespace kelmor::sim

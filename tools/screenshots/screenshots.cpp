@@ -1,14 +1,17 @@
 // Makes the README's pictures from the real window, offscreen:
 //   kelmor-screenshots OUTDIR          the window after start-up, and the settings dialog
 //   kelmor-screenshots OUTDIR --run    a monitoring run against the gauge on Com1
+//   kelmor-screenshots OUTDIR --trend  the trend window over a pump-down with a degas,
+//                                      against a gauge on Com1 that pumps down in 40 s
 //   kelmor-screenshots OUTDIR --icon   the window icon as a PNG for the desktop theme
 // Without KELMOR_COM1 in the environment Com1 is a pseudo-terminal of its own, so the
 // start-up pictures need no gauge.
 
 #include "failuremessage.h"
 #include "form1.h"
-#include "ptypair.h"
 #include "lifebitlamp.h"
+#include "ptypair.h"
+#include "trendwindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -65,7 +68,10 @@ int main(int argc, char *argv[])
 
     if (args.contains(QStringLiteral("--icon"))) {
         Form1 f;
-        return f.windowIcon().pixmap(32, 32).save(out.filePath(QStringLiteral("monitor-kelmor.png"))) ? 0 : 1;
+        return f.windowIcon().pixmap(32, 32).save(
+                   out.filePath(QStringLiteral("monitor-kelmor.png")))
+                   ? 0
+                   : 1;
     }
 
     std::optional<kelmor::test::PtyPair> ownLine;
@@ -91,6 +97,33 @@ int main(int argc, char *argv[])
     window.load();
     window.show();
     wait(200);
+
+    if (args.contains(QStringLiteral("--trend"))) {
+        // Autorange measures with the IG once the pressure is low; degas is switched on
+        // there for a while, and the version asked for once (a mark on the time axis).
+        auto *degas = qobject_cast<QCheckBox *>(window.control(QStringLiteral("CheckDegas")));
+        click(window, "CmdVerlauf");
+        click(window, "cmdMonitor");
+        wait(16000);
+        degas->click();
+        click(window, "CmdSenden");
+        wait(8000);
+        degas->click();
+        click(window, "CmdSenden");
+        wait(2000);
+        click(window, "CmdBefehl");
+        wait(16000);
+        TrendWindow *trend = window.trendWindow();
+        if (!trend)
+            return 1;
+        trend->resize(960, 680);
+        trend->showAll();
+        wait(300);
+        const bool ok = save(trend, out.filePath(QStringLiteral("trend-window.png")));
+        click(window, "cmdMonitor");
+        wait(200);
+        return ok ? 0 : 1;
+    }
 
     if (!run) {
         bool ok = save(&window, out.filePath(QStringLiteral("main-window.png")));

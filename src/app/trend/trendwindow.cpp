@@ -1,0 +1,596 @@
+#include "trendwindow.h"
+
+#include "failuremessage.h"
+#include "livetrend.h"
+#include "logloadjob.h"
+#include "statusbits.h"
+#include "trendcsv.h"
+
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace kelmor {
+
+namespace {
+
+// Live lines are gathered and drawn at most this often: enough to watch a pump-down,
+// and the line handling never waits for a paint.
+constexpr int kRepaintMs = 100;
+constexpr int kSlowestRepaintMs = 2000;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+const QString kTitle = QStringLiteral("Druckverlauf");
+const QString kHint = QStringLiteral("Mausrad: Zoom · Ziehen: Verschieben · "
+                                     "Strg+Ziehen: Bereich vergrößern");
+
+QString pressureForHumans(float mbar)
+{
+    if (std::isnan(mbar))
+        return QStringLiteral("kein Druckwert");
+    return QLocale(QLocale::German).toString(double(mbar), 'E', 2) + QStringLiteral(" mbar");
+}
+
+} // namespace
+
+TrendWindow::TrendWindow(LiveTrend &live, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_live(live)
+{
+    setObjectName(QStringLiteral("TrendWindow"));
+    setWindowTitle(kTitle);
+
+    m_plot = new TrendPlot(this);
+    m_plot->setFrameSource([this](double lo, double hi, int columns, TrendFrame &out) {
+        buildFrame(lo, hi, columns, out);
+    });
+    m_plot->setMinimumSize(480, 360);
+
+    auto button = [this](const char *name, const QString &text) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    m_showAll = button("cmdAlles", QStringLiteral("Alles anzeigen"));
+    m_liveButton = button("cmdLive", QStringLiteral("Laufende Messung"));
+    m_saveCsv = button("cmdCsv", QStringLiteral("Als CSV speichern…"));
+    m_savePng = button("cmdBild", QStringLiteral("Als Bild speichern…"));
+    m_openLog = button("cmdLog", QStringLiteral("Log öffnen…"));
+    m_liveButton->setVisible(false);
+
+    m_readout = new QLabel(kHint, this);
+    m_readout->setObjectName(QStringLiteral("readout"));
+    m_readout->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("progress"));
+    m_progress->setRange(0, 1000);
+    m_progress->setTextVisible(false);
+    m_progress->setMaximumWidth(240);
+    m_progress->setVisible(false);
+    m_cancel = button("cmdAbbrechen", QStringLiteral("Abbrechen"));
+    m_cancel->setVisible(false);
+
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {m_showAll, m_liveButton, m_saveCsv, m_savePng, m_openLog})
+        buttons->addWidget(b);
+    buttons->addStretch(1);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(buttons);
+    layout->addWidget(m_plot, 1);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(m_readout, 1);
+    bottom->addWidget(m_progress);
+    bottom->addWidget(m_cancel);
+    layout->addLayout(bottom);
+    resize(960, 680);
+
+    connect(m_showAll, &QPushButton::clicked, this, &TrendWindow::showAll);
+    connect(m_liveButton, &QPushButton::clicked, this, &TrendWindow::showLive);
+    connect(m_saveCsv, &QPushButton::clicked, this, &TrendWindow::saveCsvClicked);
+    connect(m_savePng, &QPushButton::clicked, this, &TrendWindow::savePngClicked);
+    connect(m_openLog, &QPushButton::clicked, this, &TrendWindow::openLogClicked);
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        if (m_job)
+            m_job->cancel();
+    });
+    m_progressTimer.setInterval(100);
+    connect(&m_progressTimer, &QTimer::timeout, this, &TrendWindow::showProgress);
+    m_chooseRun = [this](const LogIndex &index) { return askForRun(index); };
+
+    // The operator's hand on the view decides whether it still follows the newest line.
+    // The wheel's signal comes before the plot zooms: judge the view after it.
+    connect(m_plot, &QCustomPlot::mouseWheel, this, [this] {
+        QMetaObject::invokeMethod(this, &TrendWindow::userMovedView, Qt::QueuedConnection);
+    });
+    connect(m_plot, &QCustomPlot::mouseRelease, this, [this] { userMovedView(); });
+    connect(m_plot, &QCustomPlot::mouseMove, this, &TrendWindow::mouseMoved);
+    // Ctrl+drag draws a box to zoom into; a plain drag pans.
+    connect(m_plot, &QCustomPlot::mousePress, this, [this](QMouseEvent *event) {
+        m_plot->setSelectionRectMode((event->modifiers() & Qt::ControlModifier) ? QCP::srmCustom
+                                                                                : QCP::srmNone);
+    });
+    connect(m_plot->selectionRect(), &QCPSelectionRect::accepted, this,
+            [this](const QRect &rect, QMouseEvent *) { boxZoom(rect); });
+
+    m_repaint.setInterval(kRepaintMs);
+    m_repaint.setSingleShot(true);
+    connect(&m_repaint, &QTimer::timeout, this, &TrendWindow::repaintNow);
+    connect(&m_live, &LiveTrend::linesAdded, this, &TrendWindow::linesAdded);
+    connect(&m_live, &LiveTrend::linkStateChanged, this, [this] {
+        if (!m_recorded && !m_repaint.isActive() && isVisible())
+            m_repaint.start();
+    });
+    updateTitle();
+    showAll();
+}
+
+TrendWindow::~TrendWindow() = default;
+
+// ---------------------------------------------------------------- recorded runs
+
+bool TrendWindow::isReadingLog() const
+{
+    return m_job != nullptr;
+}
+
+void TrendWindow::openLogClicked()
+{
+    if (m_job)
+        return;
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Log öffnen"), m_logPath,
+                                     QStringLiteral("Datenaufzeichnung (*.txt);;Alle Dateien (*)"));
+    if (!path.isEmpty())
+        openLog(path);
+}
+
+void TrendWindow::openLog(const QString &path)
+{
+    if (m_job)
+        return;
+    m_logWarnings.clear();
+    m_job = std::make_unique<LogLoadJob>(LogLoadJob::Kind::Scan, path);
+    connect(m_job.get(), &LogLoadJob::finished, this, &TrendWindow::logJobFinished);
+    m_openLog->setEnabled(false);
+    m_readout->setText(QStringLiteral("Lese %1 …").arg(QDir::toNativeSeparators(path)));
+    m_job->start();
+    m_progressTimer.start();
+}
+
+void TrendWindow::showProgress()
+{
+    // A bar only when the reading takes long enough to wonder about.
+    if (!m_job || m_job->elapsedMs() < 500)
+        return;
+    m_progress->setVisible(true);
+    m_cancel->setVisible(true);
+    m_progress->setValue(m_job->progress());
+}
+
+QString TrendWindow::runLabel(const LogRun &run)
+{
+    const QLocale german(QLocale::German);
+    const QString when =
+        !run.hasHeader ? QStringLiteral("ohne Kopfzeile")
+        : run.start.isValid()
+            ? QStringLiteral("vom ") + run.start.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))
+            : QStringLiteral("„%1“").arg(run.header);
+    return QStringLiteral("Lauf %1 %2 (%3 Zeilen)")
+        .arg(run.number)
+        .arg(when, german.toString(qlonglong(run.lines)));
+}
+
+int TrendWindow::askForRun(const LogIndex &index)
+{
+    if (index.runs.size() == 1)
+        return 0;
+    QStringList items;
+    for (const LogRun &run : index.runs)
+        items << runLabel(run);
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(
+        this, QStringLiteral("Log öffnen"), QStringLiteral("Welcher Lauf soll angezeigt werden?"),
+        items, int(items.size()) - 1, false, &ok);
+    return ok ? int(items.indexOf(chosen)) : -1;
+}
+
+void TrendWindow::logFailed(const QString &text)
+{
+    m_readout->setText(kHint);
+    showFailureMessage(this, text);
+    emit logReadingDone(false);
+}
+
+void TrendWindow::logJobFinished()
+{
+    m_progressTimer.stop();
+    m_progress->setVisible(false);
+    m_cancel->setVisible(false);
+    m_openLog->setEnabled(true);
+    std::unique_ptr<LogLoadJob> job = std::move(m_job);
+    const QString name = QFileInfo(job->path()).fileName();
+
+    if (job->kind() == LogLoadJob::Kind::Scan) {
+        LogIndex index = job->takeScanResult();
+        if (index.cancelled) {
+            m_readout->setText(QStringLiteral("Lesen abgebrochen."));
+            emit logReadingDone(false);
+            return;
+        }
+        if (!index.ok) {
+            logFailed(index.error);
+            return;
+        }
+        if (index.runs.isEmpty()) {
+            logFailed(QStringLiteral("Die Datei %1 enthält keine Messzeilen.").arg(name));
+            return;
+        }
+        m_logWarnings = index.warnings;
+        const int chosen = m_chooseRun ? m_chooseRun(index) : int(index.runs.size()) - 1;
+        if (chosen < 0 || chosen >= index.runs.size()) {
+            m_readout->setText(kHint);
+            emit logReadingDone(false);
+            return;
+        }
+        m_job =
+            std::make_unique<LogLoadJob>(LogLoadJob::Kind::Load, job->path(), index.runs[chosen]);
+        connect(m_job.get(), &LogLoadJob::finished, this, &TrendWindow::logJobFinished);
+        m_openLog->setEnabled(false);
+        m_job->start();
+        m_progressTimer.start();
+        return;
+    }
+
+    RecordedRun run = job->takeLoadResult();
+    if (run.cancelled) {
+        m_readout->setText(QStringLiteral("Lesen abgebrochen."));
+        emit logReadingDone(false);
+        return;
+    }
+    if (!run.ok || !run.store) {
+        logFailed(run.error);
+        return;
+    }
+    if (run.droppedLines > 0)
+        m_logWarnings << QStringLiteral("Die ersten %1 Zeilen des Laufs passen nicht in den "
+                                        "Speicher und werden nicht gezeigt.")
+                             .arg(run.droppedLines);
+    showRecorded(std::move(run.store), name + QStringLiteral(", ") + runLabel(run.run));
+    m_readout->setText(m_logWarnings.isEmpty() ? kHint : m_logWarnings.join(QLatin1Char(' ')));
+    emit logReadingDone(true);
+}
+
+const TrendStore &TrendWindow::shownStore() const
+{
+    return m_recorded ? *m_recorded : m_live.store();
+}
+
+double TrendWindow::keyOf(qint64 time) const
+{
+    return shownStore().axis() == TrendStore::Axis::WallClock ? time / 1000.0 : double(time);
+}
+
+qint64 TrendWindow::timeOf(double key) const
+{
+    return shownStore().axis() == TrendStore::Axis::WallClock ? qint64(std::floor(key * 1000.0))
+                                                              : qint64(std::floor(key));
+}
+
+void TrendWindow::linesAdded()
+{
+    // Only a note: the timer draws whatever gathered meanwhile, in one go. A view of
+    // hours moves by a pixel column in many seconds, so it is drawn that seldom (within
+    // bounds); a view of a minute at the pace a person can follow.
+    if (m_recorded || !isVisible() || m_repaint.isActive())
+        return;
+    const double perPixelMs = m_plot->keyAxis()->range().size() * 1000.0 /
+                              std::max(1, m_plot->keyAxis()->axisRect()->width());
+    m_repaint.start(int(std::clamp(perPixelMs, double(kRepaintMs), double(kSlowestRepaintMs))));
+}
+
+void TrendWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // What came while the window was closed.
+    m_drawnRevision = ~quint64(0);
+    repaintNow();
+}
+
+QCPRange TrendWindow::dataRange() const
+{
+    const TrendStore &store = shownStore();
+    if (store.isEmpty()) {
+        const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+        return QCPRange(now - 60, now);
+    }
+    const double lo = keyOf(store.first().time);
+    qint64 newest = store.last().time;
+    // An answer after the last measurement is part of the run too.
+    if (!store.markers().empty())
+        newest = std::max(newest, store.markers().back().time);
+    double hi = keyOf(newest);
+    // A view of at least ten seconds (or lines) while a run begins.
+    constexpr double kLeast = 10.0;
+    if (hi - lo < kLeast)
+        hi = lo + kLeast;
+    return QCPRange(lo, hi);
+}
+
+void TrendWindow::repaintNow()
+{
+    m_repaint.stop();
+    if (!m_recorded) {
+        if (m_live.revision() == m_drawnRevision && m_follow != Follow::None)
+            return;
+        m_drawnRevision = m_live.revision();
+        const QCPRange data = dataRange();
+        if (m_follow == Follow::All) {
+            m_plot->keyAxis()->setRange(data);
+        } else if (m_follow == Follow::Scroll) {
+            // The newest line stays where the operator left it until it reaches the
+            // right edge; from there on the view moves with it.
+            const QCPRange view = m_plot->keyAxis()->range();
+            if (data.upper > view.upper)
+                m_plot->keyAxis()->setRange(view.lower + data.upper - view.upper, data.upper);
+        }
+    }
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TrendWindow::showAll()
+{
+    m_plot->keyAxis()->setRange(dataRange());
+    m_plot->setFollowPressure(true);
+    m_follow = m_recorded ? Follow::None : Follow::All;
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TrendWindow::showLive()
+{
+    m_recorded.reset();
+    m_recordedTitle.clear();
+    m_plot->setKeyIsTime(true);
+    m_liveButton->setVisible(false);
+    updateTitle();
+    showAll();
+}
+
+void TrendWindow::showRecorded(std::unique_ptr<TrendStore> run, const QString &title)
+{
+    m_recorded = std::move(run);
+    m_recordedTitle = title;
+    m_plot->setKeyIsTime(m_recorded->axis() == TrendStore::Axis::WallClock);
+    m_liveButton->setVisible(true);
+    updateTitle();
+    showAll();
+}
+
+void TrendWindow::updateTitle()
+{
+    setWindowTitle(m_recorded ? kTitle + QStringLiteral(" – ") + m_recordedTitle : kTitle);
+}
+
+void TrendWindow::userMovedView()
+{
+    if (m_recorded) {
+        m_follow = Follow::None;
+        return;
+    }
+    // Still showing the newest line: keep it in sight.
+    const QCPRange view = m_plot->keyAxis()->range();
+    const TrendStore &store = shownStore();
+    const double newest = store.isEmpty() ? dataRange().upper : keyOf(store.last().time);
+    // A wheel turned at the right edge leaves the newest line a hair outside: still there.
+    const double slack = view.size() * 0.05;
+    m_follow = view.lower <= newest && newest <= view.upper + slack ? Follow::Scroll : Follow::None;
+}
+
+void TrendWindow::boxZoom(const QRect &rect)
+{
+    if (std::abs(rect.width()) < 3)
+        return;
+    QCPAxis *key = m_plot->keyAxis();
+    const double a = key->pixelToCoord(rect.left());
+    const double b = key->pixelToCoord(rect.right());
+    key->setRange(std::min(a, b), std::max(a, b));
+    // A box drawn over the pressure plot also sets the pressure range.
+    if (m_plot->pressureRect()->rect().contains(rect.center()) && std::abs(rect.height()) >= 3) {
+        QCPAxis *p = m_plot->pressureAxis();
+        const double lo = p->pixelToCoord(rect.bottom());
+        const double hi = p->pixelToCoord(rect.top());
+        if (lo > 0 && hi > lo) {
+            m_plot->setFollowPressure(false);
+            p->setRange(lo, hi);
+        }
+    }
+    userMovedView();
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TrendWindow::buildFrame(double lo, double hi, int columns, TrendFrame &out) const
+{
+    const TrendStore &store = shownStore();
+    if (store.isEmpty() || !(hi > lo))
+        return;
+    const qint64 from = timeOf(lo);
+    const qint64 to = std::max(from + 1, timeOf(hi) + 1);
+    const std::vector<TrendColumn> cols = store.decimate(from, to, columns);
+
+    // The polyline: per column its first value, the extremes and its last value, so that
+    // a column of one sample is a point and a crowded one a vertical stroke. A NaN breaks
+    // the line where the store says nothing connects.
+    auto point = [&](qint64 time, float value) {
+        out.keys << keyOf(time);
+        out.pressures << double(value);
+    };
+    auto brk = [&](qint64 time) {
+        if (!out.keys.isEmpty() && !std::isnan(out.pressures.constLast())) {
+            out.keys << keyOf(time);
+            out.pressures << kNaN;
+        }
+    };
+    // The sample just left of the view, so the line runs in from the edge.
+    const qsizetype begin = store.lowerBound(from);
+    if (begin > 0)
+        point(store.at(begin - 1).time, store.at(begin - 1).pressure);
+    int previous = -1; // the last column with samples
+    for (int c = 0; c < int(cols.size()); ++c) {
+        const TrendColumn &col = cols[size_t(c)];
+        if (col.count == 0)
+            continue;
+        if (col.gapBefore) {
+            brk(col.firstTime);
+        } else if (previous >= 0) {
+            // Columns narrower than the time between two lines stay empty; the status of
+            // the line before holds until the next one, so the rows show no false holes.
+            if (previous + 1 < c) {
+                const quint16 held =
+                    store.at(store.upperBound(cols[size_t(previous)].lastTime) - 1).status;
+                for (int e = previous + 1; e < c; ++e) {
+                    out.columnFlags[size_t(e)] |= TrendFrame::HasLines;
+                    out.statusOr[size_t(e)] = held;
+                }
+            }
+        }
+        previous = c;
+        out.columnFlags[size_t(c)] |= TrendFrame::HasLines;
+        out.statusOr[size_t(c)] = col.statusAny;
+        if (col.count == 1) {
+            point(col.firstTime, col.first);
+            continue;
+        }
+        const qint64 mid = col.firstTime + (col.lastTime - col.firstTime) / 2;
+        point(col.firstTime, col.first);
+        point(mid, col.min);
+        point(mid, col.max);
+        if (col.gapInside)
+            brk(mid);
+        point(col.lastTime, col.last);
+    }
+    const qsizetype end = store.lowerBound(to);
+    if (end < store.size() && !store.at(end).gapBefore())
+        point(store.at(end).time, store.at(end).pressure);
+
+    // Markers and link-watch stretches by the column they fall in.
+    const double width = double(to - from) / columns;
+    auto columnOf = [&](qint64 time) { return int(std::floor((time - from) / width)); };
+    const auto &markers = store.markers();
+    auto m = std::lower_bound(markers.begin(), markers.end(), from,
+                              [](const TrendMarker &mk, qint64 t) { return mk.time < t; });
+    for (; m != markers.end() && m->time < to; ++m) {
+        const int c = columnOf(m->time);
+        if (c >= 0 && c < columns)
+            out.columnFlags[size_t(c)] |= TrendFrame::NonMeasurement;
+    }
+    const qint64 newest = store.isEmpty() ? to : store.last().time;
+    for (const TrendInterval &iv : store.intervals()) {
+        const qint64 a = iv.from;
+        const qint64 b = iv.ongoing ? std::max(newest, QDateTime::currentMSecsSinceEpoch()) : iv.to;
+        if (b < from || a >= to)
+            continue;
+        const int c0 = std::max(0, columnOf(a));
+        const int c1 = std::min(columns - 1, columnOf(b));
+        for (int c = c0; c <= c1; ++c)
+            out.columnFlags[size_t(c)] |= TrendFrame::LinkLost;
+    }
+}
+
+QString TrendWindow::readoutAt(double key) const
+{
+    const TrendStore &store = shownStore();
+    if (store.isEmpty())
+        return {};
+    const qint64 t = timeOf(key);
+    qsizetype i = std::min(store.lowerBound(t), store.size() - 1);
+    if (i > 0 && t - store.at(i - 1).time < store.at(i).time - t)
+        --i;
+    const TrendSample &s = store.at(i);
+    const QString when = store.axis() == TrendStore::Axis::WallClock
+                             ? QDateTime::fromMSecsSinceEpoch(s.time).toString(
+                                   QStringLiteral("dd.MM.yyyy HH:mm:ss,zzz"))
+                             : QStringLiteral("Zeile %1").arg(s.time);
+    return QStringLiteral("%1   %2   Statuswort %3")
+        .arg(when, pressureForHumans(s.pressure),
+             QStringLiteral("%1").arg(s.status, 4, 16, QLatin1Char('0')).toUpper());
+}
+
+QString TrendWindow::readoutText() const
+{
+    return m_readout->text();
+}
+
+void TrendWindow::mouseMoved(QMouseEvent *event)
+{
+    const QString text = readoutAt(m_plot->keyAxis()->pixelToCoord(event->position().x()));
+    m_readout->setText(text.isEmpty() ? kHint : text);
+}
+
+bool TrendWindow::saveCsv(const QString &path, QString *error) const
+{
+    const TrendStore &store = shownStore();
+    const QCPRange view = m_plot->keyAxis()->range();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = TrendCsv::failureText(file.errorString());
+        return false;
+    }
+    if (!TrendCsv::write(file, store, store.range(timeOf(view.lower), timeOf(view.upper)), {},
+                         error))
+        return false;
+    if (!file.commit()) {
+        if (error)
+            *error = TrendCsv::failureText(file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool TrendWindow::savePng(const QString &path)
+{
+    return m_plot->savePng(path);
+}
+
+void TrendWindow::saveCsvClicked()
+{
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Als CSV speichern"), QString(),
+                                     QStringLiteral("CSV-Dateien (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!saveCsv(path, &error))
+        showFailureMessage(this, error);
+    else
+        m_readout->setText(QStringLiteral("Gespeichert: %1").arg(QDir::toNativeSeparators(path)));
+}
+
+void TrendWindow::savePngClicked()
+{
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Als Bild speichern"), QString(),
+                                     QStringLiteral("PNG-Bilder (*.png)"));
+    if (path.isEmpty())
+        return;
+    if (!savePng(path))
+        showFailureMessage(this, QStringLiteral("Das Bild konnte nicht geschrieben werden: %1")
+                                     .arg(QDir::toNativeSeparators(path)));
+    else
+        m_readout->setText(QStringLiteral("Gespeichert: %1").arg(QDir::toNativeSeparators(path)));
+}
+
+} // namespace kelmor
