@@ -241,6 +241,9 @@ void RiseTestPanel::recompute()
         }
     }
 
+    m_secondsPerLine =
+        intervalProblem.isEmpty() ? interval : std::numeric_limits<double>::quiet_NaN();
+
     // The inputs' own checks, with or without a stretch.
     const RiseResult inputs = analyseRise({}, settings);
     if (m_hasStretch) {

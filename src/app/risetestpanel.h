@@ -33,6 +33,9 @@ public:
     // The stretch's seconds are line numbers (a recorded run): ask for the line interval.
     void setLineNumbers(bool lineNumbers);
     bool lineNumbers() const { return m_lineNumbers; }
+    // Seconds from one line to the next as the technician gave them; 1 without line
+    // numbers, NaN while the input is not a sound number.
+    double secondsPerLine() const { return m_secondsPerLine; }
 
     // Whether a live run goes on, so that Start can mark from now on.
     void setLiveRun(bool live);
@@ -73,6 +76,7 @@ private:
     bool m_live = false;
     bool m_marking = false;
     bool m_lineNumbers = false;
+    double m_secondsPerLine = 1.0;
 
     QPushButton *m_start = nullptr;
     QPushButton *m_stop = nullptr;
