@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and starts the monitor.
-#   scripts/run.sh          against the gauge on the serial ports (Com1 = /dev/ttyS0 ...)
+#   scripts/run.sh          against the gauge on the serial ports (Com1 = the first present)
 #   scripts/run.sh --demo   against the gauge simulator, which plays the gauge on Com1;
 #                           the data log goes to a folder of its own, named at the start
 #

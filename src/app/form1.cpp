@@ -8,6 +8,7 @@
 #include "lifebitlamp.h"
 #include "monitorbox.h"
 #include "monitortext.h"
+#include "portstatus.h"
 #include "statusword.h"
 #include "trendwindow.h"
 #include "twips.h"
@@ -75,8 +76,12 @@ Form1::Form1(const QString &logPath, QWidget *parent) : QMainWindow(parent), m_l
     connect(m_cmdMonitor, &QPushButton::clicked, this, &Form1::cmdMonitorClick);
     connect(m_cmdCom, &QPushButton::clicked, this, &Form1::cmdComClick);
     connect(&m_receiver, &Receiver::lineReceived, this, &Form1::showLine);
-    // Told once per failure; the run goes on until the operator stops it.
-    connect(&m_receiver, &Receiver::deviceFailed, this, &Form1::reportLater);
+    connect(&m_receiver, &Receiver::deviceFailed, this, &Form1::portFailed);
+    connect(&m_receiver, &Receiver::deviceReturned, this, &Form1::portReconnected);
+    // Not opened by itself: only the operator can tell which adapter is right.
+    connect(&m_receiver, &Receiver::otherDeviceFound, this, &Form1::reportLater);
+    connect(&m_com, &ComKelmor::portStateChanged, this, &Form1::showPortState);
+    showPortState();
     connect(m_cmdVerlauf, &QPushButton::clicked, this, &Form1::cmdVerlaufClick);
     // The trend takes each line after the window has shown and logged it.
     connect(&m_receiver, &Receiver::lineReceived, &m_trend, &LiveTrend::addLine);
@@ -280,6 +285,23 @@ void Form1::setPanelText(int panel, const QString &text)
 {
     if (panel >= 1 && panel <= int(m_panels.size()))
         m_panels[panel - 1]->setText(text);
+    if (panel == 1)
+        m_panel1ShowsClosed = false;
+}
+
+void Form1::showPortState()
+{
+    const PortStatus status = portStatus(m_com, QString::fromUtf8(statusPanels()[0].toolTip));
+    QLabel *panel = m_panels[0];
+    panel->setToolTip(status.toolTip);
+    if (!status.panelText.isEmpty()) {
+        panel->setText(status.panelText);
+        m_panel1ShowsClosed = true;
+    } else if (m_panel1ShowsClosed && m_com.portOpen()) {
+        // Opened again by itself: what a completed OK shows for this port.
+        panel->setText(portPanelText(m_com.commPort()));
+        m_panel1ShowsClosed = false;
+    }
 }
 
 void Form1::showSettingsDialog(bool modal)
@@ -292,6 +314,7 @@ void Form1::showSettingsDialog(bool modal)
     // No owner: at start-up the main window is not on screen yet, and later the dialog
     // must not keep the main window from closing.
     auto *dialog = new FrmProperties(m_com, nullptr);
+    dialog->setRunActiveQuery([this] { return monitoringRuns(); });
     m_dialog = dialog;
     connect(dialog, &FrmProperties::panelText, this, &Form1::setPanelText);
     if (modal) {
@@ -511,6 +534,22 @@ void Form1::showLine(const ReceivedLine &line)
             text += QStringLiteral("\n\n") + problems;
         reportLater(text);
     }
+}
+
+void Form1::portFailed(const QString &text)
+{
+    // Told once: a device that comes back by itself and fails again shows that in panel 1
+    // only, until the operator opens a port on purpose.
+    if (!m_com.reconnectedAt().isValid())
+        reportLater(text);
+}
+
+void Form1::portReconnected()
+{
+    // The gauge may have been restarted along with the line: it streams only when asked.
+    // The run, its log and its header simply go on.
+    if (monitoringRuns())
+        m_com.output(startMonitoringCommand());
 }
 
 void Form1::reportLater(const QString &text)

@@ -76,6 +76,10 @@ private:
     void buildControls();
     void wireControlBoxes();
     void setPanelText(int panel, const QString &text);
+    // Panel 1 and its tooltip after the port opened, closed or failed.
+    void showPortState();
+    void portFailed(const QString &text);
+    void portReconnected();
     void showSettingsDialog(bool modal);
 
     // Event handlers
@@ -127,6 +131,7 @@ private:
     LiveTrend m_trend;
     QPointer<TrendWindow> m_trendWindow;
     QPushButton *m_cmdVerlauf = nullptr;
+    bool m_panel1ShowsClosed = false; // panel 1 reads "COM  n zu", not the dialog's text
 };
 
 // Application-wide set-up shared by the program and its tests: names, version, style

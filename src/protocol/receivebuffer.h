@@ -39,6 +39,11 @@ public:
     // buffer; nothing when no CR is waiting.
     std::optional<AnswerLine> takeLine();
 
+    // Forgets the characters of a line still waiting for its CR, keeping complete lines:
+    // after the line broke off (the device failed), what comes next starts a new line and
+    // must not be glued to the remains of the old one.
+    void dropOpenLine() { m_data.truncate(m_openLineStart); }
+
     const QByteArray &data() const { return m_data; }
     qsizetype size() const { return m_data.size(); }
 

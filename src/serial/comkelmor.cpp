@@ -21,9 +21,11 @@ QString portLabel(int port)
 
 // "Com2 (/dev/ttyS1)": the operator knows the port by its number, the administrator
 // needs the device.
-QString portAndDevice(int port)
+QString portAndDevice(int port, const QString &path)
 {
-    return QStringLiteral("%1 (%2)").arg(portLabel(port), ComKelmor::deviceForPort(port));
+    if (path.isEmpty())
+        return QStringLiteral("%1 (kein Gerät)").arg(portLabel(port));
+    return QStringLiteral("%1 (%2)").arg(portLabel(port), path);
 }
 
 // The system's own (English) reason, kept for whoever has to look deeper.
@@ -45,7 +47,7 @@ QString missingDeviceHint(int port)
     Q_UNUSED(port);
     return QStringLiteral("Bitte Kabel und USB-Seriell-Adapter prüfen.");
 #else
-    return QStringLiteral("Bitte Kabel und USB-Seriell-Adapter prüfen; für ein anderes Gerät "
+    return QStringLiteral("Bitte Kabel und USB-Seriell-Adapter prüfen; für ein bestimmtes Gerät "
                           "die Umgebungsvariable KELMOR_COM%1 auf dessen Pfad setzen.")
         .arg(port);
 #endif
@@ -130,7 +132,6 @@ ComKelmor::ComKelmor(QObject *parent)
     : QObject(parent)
     , m_port(new QSerialPort(this))
 {
-    m_port->setPortName(deviceForPort(m_commPort));
     // Qt would otherwise buffer whatever the line delivers; with a bound, a reader that
     // falls behind leaves the rest in the driver and the sender has to wait.
     m_port->setReadBufferSize(kReadBufferSize);
@@ -139,6 +140,8 @@ ComKelmor::ComKelmor(QObject *parent)
     connect(m_port, &QSerialPort::errorOccurred, this, &ComKelmor::onErrorOccurred);
     m_holdTimer.setSingleShot(true);
     connect(&m_holdTimer, &QTimer::timeout, this, &ComKelmor::endHold);
+    connect(&m_watch, &DeviceWatch::deviceReturned, this, &ComKelmor::onDeviceReturned);
+    connect(&m_watch, &DeviceWatch::strangerFound, this, &ComKelmor::onOtherDevice);
 }
 
 ComKelmor::~ComKelmor()
@@ -152,14 +155,17 @@ ComKelmor::~ComKelmor()
 
 QString ComKelmor::deviceForPort(int port)
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(port);
-#else
-    const QString mapped = qEnvironmentVariable(qPrintable(QStringLiteral("KELMOR_COM%1").arg(port)));
-    if (!mapped.isEmpty())
-        return mapped;
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-#endif
+    return assignPort(port).path;
+}
+
+QString ComKelmor::currentPath() const
+{
+    return portOpen() ? m_device.path : deviceForPort(m_commPort);
+}
+
+QString ComKelmor::portAndPath(const QString &path) const
+{
+    return portAndDevice(m_commPort, path);
 }
 
 ComError ComKelmor::setCommPort(int port)
@@ -175,9 +181,14 @@ ComError ComKelmor::setCommPort(int port)
                          QStringLiteral("Die Schnittstelle %1 ist geöffnet: Die Nummer der "
                                         "Schnittstelle kann erst nach dem Schließen geändert "
                                         "werden.")
-                             .arg(portAndDevice(m_commPort)));
+                             .arg(portAndDevice(m_commPort, m_device.path)));
     }
-    m_commPort = port;
+    if (port != m_commPort) {
+        // Another port chosen on purpose: the device that went away is no longer wanted.
+        m_watch.stop();
+        m_commPort = port;
+        emit portStateChanged();
+    }
     return {};
 }
 
@@ -190,7 +201,7 @@ ComError ComKelmor::setSettings(const QString &settings)
                                         "%2 ist ungültig: Erwartet werden Geschwindigkeit, "
                                         "Parität (n, e, o, m, s), Datenbits (5 bis 8) und "
                                         "Stoppbits (1, 1.5, 2), z. B. \u201E19200,n,8,1\u201C.")
-                             .arg(settings, portAndDevice(m_commPort)));
+                             .arg(settings, portAndPath(currentPath())));
     }
     const QString previous = m_settings;
     m_settings = settings;
@@ -210,7 +221,7 @@ ComError ComKelmor::setHandshaking(int mode)
                          QStringLiteral("Die Flusssteuerung %1 für die Schnittstelle %2 ist "
                                         "ungültig: Erlaubt sind 0 bis 3.")
                              .arg(mode)
-                             .arg(portAndDevice(m_commPort)));
+                             .arg(portAndPath(currentPath())));
     }
     const int previous = m_handshaking;
     m_handshaking = mode;
@@ -243,7 +254,7 @@ ComError ComKelmor::applySettings()
     return makeError(ComErrInvalidSettings,
                      withReason(QStringLiteral("Die Einstellung \u201E%1\u201C lässt sich an der "
                                                "Schnittstelle %2 nicht einstellen.")
-                                    .arg(m_settings, portAndDevice(m_commPort)),
+                                    .arg(m_settings, portAndPath(currentPath())),
                                 m_port->errorString()));
 }
 
@@ -254,14 +265,49 @@ bool ComKelmor::portOpen() const
 
 ComError ComKelmor::setPortOpen(bool open)
 {
-    if (open == portOpen())
-        return {};
     if (!open) {
+        const bool changes = portOpen() || m_watch.isActive() || !m_closedReason.isEmpty();
+        m_watch.stop();
         closePort();
+        m_closedReason.clear();
+        if (changes)
+            emit portStateChanged();
         return {};
     }
+    if (portOpen())
+        return {};
 
-    const QString device = deviceName();
+    const PortAssignment where = assignPort(m_commPort);
+    ComError error;
+    if (!where.present()) {
+        // Nothing to open: no attempt, and a reason the operator can act on.
+        QString text = noDeviceText(m_commPort) + QStringLiteral(". ");
+        if (!where.listingError.isEmpty())
+            text += QStringLiteral("Die Liste der seriellen Geräte ließ sich nicht lesen: %1 ")
+                        .arg(where.listingError);
+        text += QStringLiteral("Bitte den USB-Seriell-Adapter einstecken oder eine andere "
+                               "Schnittstelle wählen. ") +
+                missingDeviceHint(m_commPort);
+        error = makeError(ComErrDeviceNotFound, text);
+    } else {
+        error = openAt(where.path);
+    }
+    if (error) {
+        m_closedReason = error.description;
+        m_closedAt = QDateTime::currentDateTime();
+        emit portStateChanged();
+        return error;
+    }
+    m_watch.stop();
+    m_device = where.device;
+    m_closedReason.clear();
+    m_reconnectedAt = {};
+    emit portStateChanged();
+    return {};
+}
+
+ComError ComKelmor::openAt(const QString &device)
+{
     m_port->setPortName(device);
     if (ComError error = applySettings())
         return error;
@@ -278,7 +324,7 @@ ComError ComKelmor::setPortOpen(bool open)
     const QString reason = m_port->errorString();
     m_port->clearError();
     const QString cannotOpen = QStringLiteral("Die Schnittstelle %1 kann nicht geöffnet werden: ")
-                                   .arg(portAndDevice(m_commPort));
+                                   .arg(portAndPath(device));
 
     switch (cause) {
     case QSerialPort::DeviceNotFoundError:
@@ -310,6 +356,40 @@ ComError ComKelmor::setPortOpen(bool open)
     }
 }
 
+void ComKelmor::onDeviceReturned(const SerialDevice &device)
+{
+    if (portOpen()) {
+        m_watch.stop();
+        return;
+    }
+    if (const ComError error = openAt(device.path)) {
+        // Seen but not usable yet (the system may still be setting its access rights):
+        // the watch looks again.
+        m_closedReason = error.description;
+        emit portStateChanged();
+        return;
+    }
+    m_watch.stop();
+    m_device = device;
+    m_closedReason.clear();
+    m_reconnectedAt = QDateTime::currentDateTime();
+    raise(ComEvReconnected);
+    emit portStateChanged();
+}
+
+void ComKelmor::onOtherDevice(const SerialDevice &other)
+{
+    m_otherDeviceText =
+        QStringLiteral("An %1 steckt jetzt ein anderes Gerät (%2, Seriennummer %3) als das "
+                       "abgezogene (Seriennummer %4). Es wird nicht von selbst geöffnet: bitte "
+                       "das ursprüngliche Gerät wieder einstecken oder die Schnittstelle über "
+                       "\u201ESchnittstelle\u201C neu wählen.")
+            .arg(other.path, other.label(), other.serialNumber, m_device.serialNumber);
+    m_closedReason = m_otherDeviceText;
+    raise(ComEvOtherDevice);
+    emit portStateChanged();
+}
+
 void ComKelmor::closePort()
 {
     if (m_holdTimer.isActive()) {
@@ -331,7 +411,7 @@ ComError ComKelmor::output(const QByteArray &bytes)
                          QStringLiteral("Die Schnittstelle %1 ist nicht geöffnet: Es kann nichts "
                                         "gesendet werden. Bitte die Schnittstelle über "
                                         "\u201ESchnittstelle\u201C öffnen.")
-                             .arg(portAndDevice(m_commPort)));
+                             .arg(portAndPath(currentPath())));
     }
     if (bytes.isEmpty())
         return {};
@@ -342,7 +422,7 @@ ComError ComKelmor::output(const QByteArray &bytes)
                      withReason(QStringLiteral("Senden über die Schnittstelle %1 ist "
                                                "fehlgeschlagen: Nur %2 von %3 Zeichen wurden "
                                                "angenommen.")
-                                    .arg(portAndDevice(m_commPort))
+                                    .arg(portAndPath(m_device.path))
                                     .arg(qMax<qint64>(written, 0))
                                     .arg(bytes.size()),
                                 m_port->errorString()));
@@ -420,12 +500,22 @@ void ComKelmor::onErrorOccurred(QSerialPort::SerialPortError error)
             ComErrDeviceFailed,
             withReason(QStringLiteral("Die Schnittstelle %1 antwortet nicht mehr: Das Gerät "
                                       "wurde entfernt oder ist ausgefallen (z. B. USB-Adapter "
-                                      "abgezogen). Die Schnittstelle wurde geschlossen; bitte "
-                                      "Kabel und Adapter prüfen und sie über "
-                                      "\u201ESchnittstelle\u201C neu öffnen.")
-                           .arg(portAndDevice(m_commPort)),
+                                      "abgezogen). Die Schnittstelle wurde geschlossen. Sobald "
+                                      "das Gerät wieder da ist, wird sie mit denselben "
+                                      "Einstellungen von selbst wieder geöffnet; sonst bitte "
+                                      "Kabel und Adapter prüfen oder über "
+                                      "\u201ESchnittstelle\u201C eine andere wählen.")
+                           .arg(portAndPath(m_device.path)),
                        reason));
+        // The panel's tooltip says for itself whether the watch still runs.
+        m_closedReason = withReason(QStringLiteral("Das Gerät %1 wurde entfernt oder ist "
+                                                   "ausgefallen.")
+                                        .arg(m_device.path),
+                                    reason);
+        m_closedAt = QDateTime::currentDateTime();
+        m_watch.start(m_device);
         raise(ComEvDeviceFailed);
+        emit portStateChanged();
     } catch (...) {
         closePort();
     }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "devicewatch.h"
+#include "portlisting.h"
+
 #include <QByteArray>
+#include <QDateTime>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -36,13 +40,24 @@ enum ComEvent : int {
     ComEvNone = 0,
     ComEvReceive = 2,
     ComEvDeviceFailed = 1010, // an error kind: the device went away; the port was closed
+    ComEvReconnected = 1011,  // the device came back and was opened again by itself
+    ComEvOtherDevice = 1012,  // another device sits where the failed one was; not opened
 };
 
 // The serial-port component: port number, line settings, handshaking, open flag,
 // output and input, the last communication event and a signal for each event.
 //
 // Port n is the device "COMn" on Windows; elsewhere the device named by the environment
-// variable KELMOR_COM<n> when set and not empty, otherwise /dev/ttyS<n-1>.
+// variable KELMOR_COM<n> when set and not empty, otherwise the n-th present serial device
+// (see assignPort()). A port with no device behind it is refused without trying to open
+// anything.
+//
+// When the open device fails (an adapter pulled), the port is closed and the component
+// watches for the same device: the same path, or an adapter with the same serial number,
+// vendor and product at whatever path. When it is back, the port is opened again with
+// the same settings and ComEvReconnected is raised. Choosing another port number, closing
+// the port or opening it on purpose ends the watch.
+//
 // No exception leaves it: every failure comes back as a ComError.
 class ComKelmor : public QObject
 {
@@ -76,18 +91,39 @@ public:
     void holdReceive(int ms);
     bool receiveHeld() const { return m_holdTimer.isActive(); }
 
-    // The device behind the current port number, and behind any port number.
+    // The device behind the current port number, and behind any port number; empty when
+    // none is present.
     QString deviceName() const { return deviceForPort(m_commPort); }
     static QString deviceForPort(int port);
 
+    // The device the port has open, or had open last (empty path: never opened).
+    SerialDevice device() const { return m_device; }
+    // Why the port is closed when a failure closed it or an open failed; empty otherwise.
+    QString closedReason() const { return m_closedReason; }
+    QDateTime closedAt() const { return m_closedAt; }
+    // When the watch last opened the port again; invalid after a deliberate open.
+    QDateTime reconnectedAt() const { return m_reconnectedAt; }
+    bool watching() const { return m_watch.isActive(); }
+    // The watch itself, for tests that cannot wait for its timer.
+    DeviceWatch &deviceWatch() { return m_watch; }
+
     // The last error raised by a device failure (ComEvDeviceFailed).
     ComError lastDeviceError() const { return m_lastDeviceError; }
+    // What ComEvOtherDevice reports: the device found and what the operator should do.
+    QString otherDeviceText() const { return m_otherDeviceText; }
 
 signals:
     // Raised for every communication event; read commEvent() inside the handler.
     void commEventRaised();
+    // Open or closed, the port number, the device, the watch or the reason changed.
+    void portStateChanged();
 
 private:
+    ComError openAt(const QString &path);
+    void onDeviceReturned(const SerialDevice &device);
+    void onOtherDevice(const SerialDevice &other);
+    QString portAndPath(const QString &path) const;
+    QString currentPath() const;
     void onReadyRead();
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void raise(int event);
@@ -101,6 +137,12 @@ private:
     QSerialPort *m_port = nullptr;
     QByteArray m_leftOver; // read from a failing device before it was closed
     QTimer m_holdTimer;
+    DeviceWatch m_watch;
+    SerialDevice m_device;
+    QString m_closedReason;
+    QDateTime m_closedAt;
+    QDateTime m_reconnectedAt;
+    QString m_otherDeviceText;
     int m_commPort = 1;
     QString m_settings = QStringLiteral("19200,n,8,1");
     int m_handshaking = 0;

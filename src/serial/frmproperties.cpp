@@ -2,19 +2,25 @@
 
 #include "comkelmor.h"
 #include "failuremessage.h"
+#include "portlisting.h"
+#include "portstatus.h"
 #include "settingstext.h"
 #include "twips.h"
 #include "uifonts.h"
 
 #include <QComboBox>
 #include <QFont>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTabWidget>
+
+#include <functional>
 
 #if !defined(KELMOR_VERSION_MAJOR) || !defined(KELMOR_VERSION_MINOR) || !defined(KELMOR_VERSION_PATCH)
 #error "KELMOR_VERSION_MAJOR/MINOR/PATCH must come from the build"
@@ -24,14 +30,20 @@ namespace kelmor {
 
 namespace {
 
-// Port numbers are shown the way the status bar always has: a blank where a minus sign
-// would stand, so port 1 reads "COM  1".
-QString portPanelText(int port)
+// The port list, telling the dialog when the operator opens it.
+class PortComboBox : public QComboBox
 {
-    const QString number = port < 0 ? QString::number(port)
-                                     : QLatin1Char(' ') + QString::number(port);
-    return QStringLiteral("COM ") + number;
-}
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> aboutToShowPopup;
+
+    void showPopup() override
+    {
+        if (aboutToShowPopup)
+            aboutToShowPopup();
+        QComboBox::showPopup();
+    }
+};
 
 } // namespace
 
@@ -66,7 +78,9 @@ FrmProperties::FrmProperties(ComKelmor &port, QWidget *parent)
     m_cmdOK->setGeometry(twipsRect(3375, 465, 1080, 300));
     m_cmdOK->setDefault(true);
 
-    m_cboPort = new QComboBox(m_fraSettings);
+    auto *cboPort = new PortComboBox(m_fraSettings);
+    cboPort->aboutToShowPopup = [this] { refreshDeviceLabel(); };
+    m_cboPort = cboPort;
     m_cboPort->setObjectName(QStringLiteral("cboPort"));
     m_cboPort->setGeometry(twipsRect(1080, 150, 1425, 315));
 
@@ -86,6 +100,14 @@ FrmProperties::FrmProperties(ComKelmor &port, QWidget *parent)
     m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     m_cmdCancel->setGeometry(twipsRect(3375, 1185, 1080, 300));
 
+    // Below the tab strip, where the dialog has a strip of its own to spare: nothing of
+    // the page moves for it.
+    m_lblDevice = new QLabel(this);
+    m_lblDevice->setObjectName(QStringLiteral("lblDevice"));
+    m_lblDevice->setGeometry(twipsRect(90, 2490, 5820, 240));
+    m_lblDevice->setTextFormat(Qt::PlainText);
+    m_lblDevice->setFocusPolicy(Qt::NoFocus);
+
     setTabOrder(m_tabSettings, m_cmdOK);
     setTabOrder(m_cmdOK, m_cboPort);
     setTabOrder(m_cboPort, m_cboSpeed);
@@ -94,13 +116,31 @@ FrmProperties::FrmProperties(ComKelmor &port, QWidget *parent)
 
     connect(m_cmdOK, &QPushButton::clicked, this, &FrmProperties::cmdOKClick);
     connect(m_cmdCancel, &QPushButton::clicked, this, &FrmProperties::cmdCancelClick);
+    connect(m_cboPort, &QComboBox::currentIndexChanged, this, &FrmProperties::refreshDeviceLabel);
 
     LoadPropertySettings();
 }
 
+void FrmProperties::refreshDeviceLabel()
+{
+    const int index = m_cboPort->currentIndex();
+    if (index < 0) {
+        m_lblDevice->clear();
+        m_lblDevice->setToolTip(QString());
+        return;
+    }
+    const QString text = assignmentText(assignPort(index + 1));
+    // A long description is shortened in the label and whole in its tooltip.
+    const QFontMetrics metrics(m_lblDevice->font());
+    m_lblDevice->setText(metrics.elidedText(text, Qt::ElideMiddle, m_lblDevice->width()));
+    m_lblDevice->setToolTip(text);
+}
+
 void FrmProperties::LoadPropertySettings()
 {
-    // Cleared first, so that loading twice never doubles the entries.
+    // Cleared first, so that loading twice never doubles the entries. The device is
+    // looked up once, for the entry finally selected.
+    const QSignalBlocker quiet(m_cboPort);
     m_cboPort->clear();
     m_cboSpeed->clear();
     for (int n = 1; n <= 4; ++n)
@@ -112,6 +152,7 @@ void FrmProperties::LoadPropertySettings()
     m_cboSpeed->setCurrentIndex(m_cboSpeed->findText(speed, Qt::MatchExactly));
 
     m_cboPort->setCurrentIndex(m_port.commPort() - 1);
+    refreshDeviceLabel();
 }
 
 QString FrmProperties::versionText()
@@ -125,6 +166,7 @@ QString FrmProperties::versionText()
 void FrmProperties::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    refreshDeviceLabel();
     if (m_placed)
         return;
     m_placed = true;
@@ -170,8 +212,19 @@ void FrmProperties::cmdOKClick()
             if (!pending && reopen)
                 step(m_port.setPortOpen(true));
             if (pending) {
-                showFailureMessage(this, pending.description);
+                QString text = pending.description;
+                if (reopen) {
+                    // The old port is closed now: say so, and what that means for a run.
+                    text += QStringLiteral("\n\nDie Schnittstelle Com%1 (%2) wurde für den "
+                                           "Wechsel geschlossen und ist jetzt geschlossen.")
+                                .arg(previous)
+                                .arg(m_port.device().path);
+                    if (m_runActive && m_runActive())
+                        text += QStringLiteral(" Die laufende Überwachung empfängt nichts, bis "
+                                               "wieder eine Schnittstelle geöffnet ist.");
+                }
                 m_port.setCommPort(previous);
+                showFailureMessage(this, text);
                 return;
             }
         }

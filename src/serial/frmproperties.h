@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QComboBox;
 class QPushButton;
 class QTabWidget;
@@ -29,6 +31,14 @@ public:
     // "V1.2 Rev.3" for version 1.2.3.
     static QString versionText();
 
+    // Looks again which device stands behind the selected entry and shows it below the
+    // tab strip. Runs when the dialog is shown, when the selection changes and when the
+    // port list is opened, so an adapter plugged in meanwhile appears.
+    void refreshDeviceLabel();
+
+    // Asked when a port change fails: does a monitoring run wait for lines?
+    void setRunActiveQuery(std::function<bool()> query) { m_runActive = std::move(query); }
+
 signals:
     // Panels 1, 2 and 4 of the main window's status bar (numbered from 1).
     void panelText(int panel, const QString &text);
@@ -50,6 +60,8 @@ private:
     QGroupBox *m_frame1 = nullptr;
     QComboBox *m_cboSpeed = nullptr;
     QPushButton *m_cmdCancel = nullptr;
+    QLabel *m_lblDevice = nullptr;
+    std::function<bool()> m_runActive;
     bool m_placed = false;
 };
 

@@ -18,9 +18,20 @@ void Receiver::onCommEvent()
         handleReceive();
         break;
     case ComEvDeviceFailed:
-        // Told once per failure; what the device left before it went is read at the
-        // next receive.
+        // What the device delivered before it failed is all there will be of its last
+        // line: the whole lines are still handed out, the broken one goes, so that the
+        // first line after a reconnect is not glued to it.
+        m_rx.append(m_com.input());
+        m_rx.dropOpenLine();
+        if (m_rx.hasLine())
+            postReceive();
         emit deviceFailed(m_com.lastDeviceError().description);
+        break;
+    case ComEvReconnected:
+        emit deviceReturned();
+        break;
+    case ComEvOtherDevice:
+        emit otherDeviceFound(m_com.otherDeviceText());
         break;
     default:
         break;

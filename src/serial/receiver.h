@@ -38,6 +38,10 @@ signals:
     // The device went away while open (an unplugged adapter); the component has closed
     // the port. The text names the port and the reason, for the operator.
     void deviceFailed(const QString &germanText);
+    // The component opened the failed device again by itself, with the same settings.
+    void deviceReturned();
+    // Another device sits where the failed one was; it was not opened. For the operator.
+    void otherDeviceFound(const QString &germanText);
 
 private:
     void onCommEvent();

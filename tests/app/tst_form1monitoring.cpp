@@ -5,13 +5,12 @@
 #include "form1harness.h"
 #include "gaugelines.h"
 #include "lifebitlamp.h"
+#include "processprobe.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-
-#include <sys/resource.h>
 
 using namespace kelmor;
 using namespace kelmor::test;
@@ -27,14 +26,6 @@ void sendFree(LoadedWindow &lw, const QString &text)
 {
     lw.get<QLineEdit>("TextBoxBefehl")->setText(text);
     click(lw, "CmdBefehl");
-}
-
-double cpuSeconds()
-{
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
-           + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace

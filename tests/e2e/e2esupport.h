@@ -25,9 +25,11 @@ namespace kelmor::test {
 class GaugeSim
 {
 public:
-    explicit GaugeSim(const QStringList &options)
+    // Without `link` the terminal is linked in a private folder; with one, a simulator
+    // can take over the link of an earlier one, as a gauge restarted on the same cable.
+    explicit GaugeSim(const QStringList &options, const QString &link = QString())
     {
-        m_link = m_dir.filePath(QStringLiteral("Com1"));
+        m_link = link.isEmpty() ? m_dir.filePath(QStringLiteral("Com1")) : link;
         m_process.setProgram(QStringLiteral(KELMOR_GAUGE_SIM_PATH));
         m_process.setArguments(QStringList{QStringLiteral("--no-stdin"), QStringLiteral("--link"),
                                            m_link}
@@ -54,6 +56,7 @@ public:
     QString link() const { return m_link; }
     QString terminal() const { return m_terminal; }
     QByteArray errors() { return m_process.readAllStandardError(); }
+    qint64 pid() const { return m_process.processId(); }
 
     void stop()
     {

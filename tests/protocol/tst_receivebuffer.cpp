@@ -67,6 +67,8 @@ private slots:
     void longLinesDoNotDependOnChunking_data();
     void longLinesDoNotDependOnChunking();
     void takingLinesDoesNotCopyTheRest();
+    void droppingTheOpenLineKeepsWholeLines_data();
+    void droppingTheOpenLineKeepsWholeLines();
 };
 
 void TestReceiveBuffer::framing_data()
@@ -459,6 +461,42 @@ void TestReceiveBuffer::takingLinesDoesNotCopyTheRest()
                      static_cast<const void *>(before + i * 61));
     }
     QVERIFY(buffer.data().isEmpty());
+}
+
+void TestReceiveBuffer::droppingTheOpenLineKeepsWholeLines_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<int>("takenBefore");
+    QTest::addColumn<QByteArrayList>("lines"); // after the drop and "next\r"
+
+    QTest::newRow("half a line") << QByteArray("PR=1.0E-03") << 0 << QByteArrayList{"next"};
+    QTest::newRow("whole lines stay")
+        << QByteArray("a\rb\rhalf") << 0 << QByteArrayList{"a", "b", "next"};
+    QTest::newRow("nothing open") << QByteArray("a\r") << 0 << QByteArrayList{"a", "next"};
+    QTest::newRow("empty") << QByteArray() << 0 << QByteArrayList{"next"};
+    QTest::newRow("after lines were taken")
+        << QByteArray("a\rb\rc\rhal") << 2 << QByteArrayList{"c", "next"};
+    QTest::newRow("an open line at the bound")
+        << QByteArray(ReceiveBuffer::kBound + 50, 'x') << 0 << QByteArrayList{"next"};
+}
+
+void TestReceiveBuffer::droppingTheOpenLineKeepsWholeLines()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(int, takenBefore);
+    QFETCH(QByteArrayList, lines);
+
+    ReceiveBuffer rx;
+    rx.append(before);
+    for (int i = 0; i < takenBefore; ++i)
+        QVERIFY(rx.takeLine());
+    rx.dropOpenLine();
+    rx.append("next\r");
+    QByteArrayList taken;
+    while (std::optional<AnswerLine> line = rx.takeLine())
+        taken << line->line;
+    QCOMPARE(taken, lines);
+    QCOMPARE(rx.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestReceiveBuffer)

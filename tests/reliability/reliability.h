@@ -4,6 +4,7 @@
 // and CPU time, the framing a correct receiver must produce, and the log's data part.
 
 #include "logrecord.h"
+#include "processprobe.h"
 #include "receivebuffer.h"
 
 #include <QByteArray>
@@ -12,7 +13,6 @@
 #include <QFile>
 #include <QList>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 // Under AddressSanitizer every scenario runs at full size (it stays well within its time
@@ -43,19 +43,6 @@ inline qint64 residentBytes()
     if (fields.size() < 2)
         return -1;
     return fields.at(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
-}
-
-inline int openDescriptorCount()
-{
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size());
-}
-
-inline double cpuSeconds()
-{
-    rusage ru{};
-    ::getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
-           + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
 // What a receiver must make of a byte stream: one line per CR, where a stretch without a

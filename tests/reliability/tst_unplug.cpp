@@ -3,10 +3,13 @@
 // send to a port that is closed or failed is refused with one message and no trace.
 
 #include "form1harness.h"
+#include "linkedpty.h"
 #include "reliability.h"
 
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
+#include <QTemporaryDir>
 
 using namespace kelmor;
 using namespace kelmor::test;
@@ -53,6 +56,9 @@ private slots:
     void unplugAndReopenCycles();
     void sendsToAClosedOrFailedPort_data();
     void sendsToAClosedOrFailedPort();
+    void adapterBackDuringARun_data();
+    void adapterBackDuringARun();
+    void failedPortChangeDuringARun();
 };
 
 void TestUnplug::unplugDuringARun_data()
@@ -189,6 +195,126 @@ void TestUnplug::sendsToAClosedOrFailedPort()
     QVERIFY(log.startsWith(logBefore));
     QVERIFY(log.mid(logBefore.size()).count("\r\n") <= 1);
     QVERIFY(log.isEmpty() || log.endsWith("\"\r\n"));
+}
+
+void TestUnplug::adapterBackDuringARun_data()
+{
+    QTest::addColumn<QByteArray>("pending"); // sent just before the pull, never shown
+    QTest::addColumn<int>("cycles");
+    QTest::newRow("once, nothing pending") << QByteArray() << 1;
+    QTest::newRow("once, half a line pending") << QByteArray("PR=1.00E-03 half a li") << 1;
+    QTest::newRow("a hundred times, half lines pending") << QByteArray("half") << 100;
+}
+
+void TestUnplug::adapterBackDuringARun()
+{
+    QFETCH(QByteArray, pending);
+    QFETCH(int, cycles);
+
+    QTemporaryDir dir;
+    LinkedPty line(dir.filePath(QStringLiteral("ttyUSB0")));
+    QVERIFY(line.plug());
+    LoadedWindow lw;
+    // Com1 moves from the harness's own line to the linked one.
+    QVERIFY(!lw.window->comKelmor().setPortOpen(false));
+    qputenv("KELMOR_COM1", QFile::encodeName(line.link()));
+    QVERIFY(!lw.window->comKelmor().setPortOpen(true));
+    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+    QCOMPARE(line.pty().read(4), QByteArray("SX1\r"));
+    const QByteArray header = lw.logBytes();
+
+    QList<QByteArray> shown;
+    int fdsBefore = -1;
+    int fdsAfter = -1;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        shown << "cycle " + QByteArray::number(cycle);
+        sendShown(lw, line.pty(), shown.last());
+        if (!pending.isEmpty())
+            QVERIFY(line.pty().write(pending));
+        // Read by the window before the pull, or the kernel drops it with the line.
+        if (!pending.isEmpty())
+            QTRY_COMPARE(lw.window->receiver().buffer().size(), pending.size());
+        line.pull();
+        QTRY_VERIFY(!lw.window->comKelmor().portOpen());
+        QTRY_COMPARE(lw.window->panelText(1), QStringLiteral("COM  1 zu"));
+        QVERIFY2(lw.window->findChild<QLabel *>(QStringLiteral("Panel1"))
+                     ->toolTip()
+                     .contains(QString::fromUtf8("sobald das Gerät")),
+                 qPrintable(lw.window->findChild<QLabel *>(QStringLiteral("Panel1"))->toolTip()));
+        // Counted while away, once the first round has made whatever Qt keeps for good.
+        if (cycle == 1)
+            fdsBefore = openDescriptorCount();
+        if (cycle == cycles - 1 && cycles > 1)
+            fdsAfter = openDescriptorCount();
+
+        QVERIFY(line.plug());
+        // Back with the run's command, without anyone touching the window.
+        QCOMPARE(line.pty().read(4, 5000), QByteArray("SX1\r"));
+        QVERIFY(lw.window->comKelmor().portOpen());
+        QCOMPARE(lw.window->panelText(1), QStringLiteral("COM  1"));
+        QVERIFY2(lw.window->findChild<QLabel *>(QStringLiteral("Panel1"))
+                     ->toolTip()
+                     .contains(QStringLiteral("Unterbrechung")),
+                 qPrintable(lw.window->findChild<QLabel *>(QStringLiteral("Panel1"))->toolTip()));
+    }
+    shown << "after";
+    sendShown(lw, line.pty(), shown.last());
+
+    // One message for all of it, the run still on, one header, and no line glued to the
+    // remains of one that broke off.
+    QTest::qWait(50);
+    QCOMPARE(lw.messages.messages().size(), 1);
+    QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("STOP"));
+    QCOMPARE(lw.logBytes(), header + recordsOf(shown));
+    if (cycles > 1) {
+        qInfo("%d reconnects during a run: %d descriptors before, %d after", cycles, fdsBefore,
+              fdsAfter);
+        QCOMPARE(fdsAfter, fdsBefore);
+    }
+}
+
+void TestUnplug::failedPortChangeDuringARun()
+{
+    LoadedWindow lw;
+    startRun(lw);
+    qputenv("KELMOR_COM2", "/nonexistent/ttyKELMOR");
+    QTest::mouseClick(lw.get<QPushButton>("CmdCom"), Qt::LeftButton);
+    FrmProperties *dialog = lw.window->settingsDialog();
+    QVERIFY(dialog);
+    dialog->findChild<QComboBox *>(QStringLiteral("cboPort"))->setCurrentIndex(1);
+    QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::LeftButton);
+
+    QCOMPARE(lw.messages.messages().size(), 1);
+    const QString text = lw.messages.messages().constFirst();
+    QVERIFY2(text.contains(QStringLiteral("Com1 (%1) wurde für den Wechsel geschlossen")
+                               .arg(lw.pty.slavePath())) &&
+                 text.contains(QString::fromUtf8("empfängt nichts, bis wieder eine "
+                                                 "Schnittstelle geöffnet ist")),
+             qPrintable(text));
+    QVERIFY(!lw.window->comKelmor().portOpen());
+    QCOMPARE(lw.window->panelText(1), QStringLiteral("COM  1 zu"));
+    QVERIFY(!lw.window->comKelmor().watching()); // closed on purpose: nothing to wait for
+    dialog->close();
+    QTRY_VERIFY(!lw.window->settingsDialog());
+
+    // Without a run the same change says nothing about one.
+    lw.messages.messages().clear();
+    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton); // STOP
+    QTest::mouseClick(lw.get<QPushButton>("CmdCom"), Qt::LeftButton);
+    dialog = lw.window->settingsDialog();
+    QVERIFY(dialog);
+    QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::LeftButton);
+    QTRY_VERIFY(!lw.window->settingsDialog());
+    QVERIFY(lw.window->comKelmor().portOpen());
+    QCOMPARE(lw.window->panelText(1), QStringLiteral("COM  1"));
+    QTest::mouseClick(lw.get<QPushButton>("CmdCom"), Qt::LeftButton);
+    dialog = lw.window->settingsDialog();
+    dialog->findChild<QComboBox *>(QStringLiteral("cboPort"))->setCurrentIndex(1);
+    QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::LeftButton);
+    QVERIFY(lw.messages.messages().size() >= 1);
+    QVERIFY2(!lw.messages.messages().constLast().contains(QStringLiteral("Überwachung")),
+             qPrintable(lw.messages.messages().constLast()));
+    dialog->close();
 }
 
 QTEST_MAIN(TestUnplug)

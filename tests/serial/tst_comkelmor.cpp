@@ -1,29 +1,22 @@
 #include "comkelmor.h"
+#include "fakeportlisting.h"
+#include "processprobe.h"
 #include "ptypair.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 
-#include <sys/resource.h>
-
 #include <memory>
 
 using kelmor::ComError;
 using kelmor::ComKelmor;
+using kelmor::test::cpuSeconds;
 using kelmor::test::PtyPair;
 
 namespace {
 
 const char kMissingDevice[] = "/nonexistent/ttyKELMOR";
-
-double cpuSeconds()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 QByteArray allByteValues()
 {
@@ -117,10 +110,13 @@ void TestComKelmor::mapsPortsToDevices_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("device");
 
+    // With two present devices: a board port and an adapter.
     QTest::newRow("variable set") << 2 << true << "/dev/ttyUSB0" << "/dev/ttyUSB0";
-    QTest::newRow("variable empty") << 3 << true << "" << "/dev/ttyS2";
+    QTest::newRow("variable empty") << 2 << true << ""
+                                    << "/dev/ttyUSB3";
     QTest::newRow("variable unset, port 1") << 1 << false << "" << "/dev/ttyS0";
-    QTest::newRow("variable unset, port 4") << 4 << false << "" << "/dev/ttyS3";
+    QTest::newRow("variable unset, port 4") << 4 << false << ""
+                                            << "";
 }
 
 void TestComKelmor::mapsPortsToDevices()
@@ -133,6 +129,8 @@ void TestComKelmor::mapsPortsToDevices()
     QFETCH(QString, value);
     QFETCH(QString, device);
 
+    kelmor::test::FakePortListing listing;
+    listing.devices = kelmor::test::devicesFrom({"usb:/dev/ttyUSB3", "/dev/ttyS0"});
     if (setVariable)
         qputenv(qPrintable(QStringLiteral("KELMOR_COM%1").arg(port)), value.toLocal8Bit());
     QCOMPARE(ComKelmor::deviceForPort(port), device);

@@ -1,5 +1,6 @@
 #include "comkelmor.h"
 #include "failuremessage.h"
+#include "fakeportlisting.h"
 #include "frmproperties.h"
 #include "ptypair.h"
 #include "twips.h"
@@ -77,6 +78,11 @@ private slots:
     void enterPressesOK_data();
     void enterPressesOK();
     void failureMessageIsWarningBox();
+    void deviceLabelNamesTheSelectedDevice_data();
+    void deviceLabelNamesTheSelectedDevice();
+    void deviceLabelFollowsAnAdapterPluggedIn();
+    void deviceLabelMovesNothing();
+    void okOnAnEntryWithoutDevice();
 
 private:
     FrmProperties *showDialog();
@@ -471,6 +477,124 @@ void TestFrmProperties::failureMessageIsWarningBox()
     QVERIFY(previous);
     previous(nullptr, QStringLiteral("b"));
     QCOMPARE(texts, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+}
+
+void TestFrmProperties::deviceLabelNamesTheSelectedDevice_data()
+{
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<bool>("keepVariable"); // KELMOR_COM<entry + 1> stays set to a pty
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<bool>("listingWorks");
+    QTest::addColumn<QString>("label"); // "%pty" stands for Com1's pseudo-terminal
+
+    using namespace kelmor::test;
+    const QStringList two{"usb:/dev/ttyUSB1", "usb:/dev/ttyUSB0"};
+    QTest::newRow("one adapter on a laptop")
+        << 0 << false << QStringList{"usb:/dev/ttyUSB0"} << true
+        << QString::fromUtf8("/dev/ttyUSB0 – FT232R USB UART, FTDI");
+    QTest::newRow("two adapters alike: Com1")
+        << 0 << false << two << true << QString::fromUtf8("/dev/ttyUSB0 – FT232R USB UART, FTDI");
+    QTest::newRow("two adapters alike: Com2")
+        << 1 << false << two << true << QString::fromUtf8("/dev/ttyUSB1 – FT232R USB UART, FTDI");
+    QTest::newRow("an entry with nothing behind it")
+        << 2 << false << two << true << QString::fromUtf8("Com3: kein serielles Gerät vorhanden");
+    QTest::newRow("chosen by the environment")
+        << 0 << true << two << true << QStringLiteral("%pty (aus KELMOR_COM1)");
+    QTest::newRow("listing fails")
+        << 0 << false << two << false
+        << QString::fromUtf8("Com1: kein serielles Gerät vorhanden (Geräteliste nicht lesbar)");
+}
+
+void TestFrmProperties::deviceLabelNamesTheSelectedDevice()
+{
+    QFETCH(int, entry);
+    QFETCH(bool, keepVariable);
+    QFETCH(QStringList, listed);
+    QFETCH(bool, listingWorks);
+    QFETCH(QString, label);
+
+    for (int n = 1; n <= 4; ++n) {
+        if (!(keepVariable && n == entry + 1))
+            qunsetenv(qPrintable(QStringLiteral("KELMOR_COM%1").arg(n)));
+    }
+    kelmor::test::FakePortListing fake;
+    fake.devices = kelmor::test::devicesFrom(listed);
+    fake.fails = !listingWorks;
+    QVERIFY(showDialog());
+    selectPort(entry);
+    label.replace(QLatin1String("%pty"), m_com1->slavePath());
+    auto *lblDevice = child<QLabel>("lblDevice");
+    QVERIFY(lblDevice);
+    QCOMPARE(lblDevice->toolTip(), label);
+    QCOMPARE(lblDevice->text(), label); // short enough to stand whole
+    // The entries keep their names whatever stands behind them.
+    QCOMPARE(child<QComboBox>("cboPort")->itemText(entry), QStringLiteral("Com%1").arg(entry + 1));
+}
+
+void TestFrmProperties::deviceLabelFollowsAnAdapterPluggedIn()
+{
+    for (int n = 1; n <= 4; ++n)
+        qunsetenv(qPrintable(QStringLiteral("KELMOR_COM%1").arg(n)));
+    kelmor::test::FakePortListing fake;
+    QVERIFY(showDialog());
+    auto *lblDevice = child<QLabel>("lblDevice");
+    QCOMPARE(lblDevice->text(), QString::fromUtf8("Com1: kein serielles Gerät vorhanden"));
+
+    // Plugged in while the dialog is up: opening the list shows it.
+    fake.devices = {kelmor::test::usbAdapter(QStringLiteral("/dev/ttyUSB0"), QStringLiteral("A1"),
+                                             QStringLiteral("USB2.0-Serial"))};
+    auto *port = child<QComboBox>("cboPort");
+    port->showPopup();
+    QCOMPARE(lblDevice->text(), QString::fromUtf8("/dev/ttyUSB0 – USB2.0-Serial, FTDI"));
+    port->hidePopup();
+
+    // And pulled again.
+    fake.devices.clear();
+    port->showPopup();
+    QCOMPARE(lblDevice->text(), QString::fromUtf8("Com1: kein serielles Gerät vorhanden"));
+    port->hidePopup();
+
+    // A description too long for the strip is shortened, and whole in the tooltip.
+    const QString longName(200, QLatin1Char('x'));
+    fake.devices = {
+        kelmor::test::usbAdapter(QStringLiteral("/dev/ttyUSB0"), QStringLiteral("A1"), longName)};
+    m_dialog->refreshDeviceLabel();
+    QVERIFY(lblDevice->toolTip().contains(longName));
+    QVERIFY(lblDevice->text().size() < lblDevice->toolTip().size());
+    QVERIFY(lblDevice->fontMetrics().horizontalAdvance(lblDevice->text()) <= lblDevice->width());
+}
+
+void TestFrmProperties::deviceLabelMovesNothing()
+{
+    QVERIFY(showDialog());
+    auto *lblDevice = child<QLabel>("lblDevice");
+    auto *tab = child<QTabWidget>("tabSettings");
+    QVERIFY(lblDevice && tab);
+    // In the dialog's own strip below the tab strip, inside the client area.
+    QCOMPARE(lblDevice->parentWidget(), static_cast<QWidget *>(m_dialog.data()));
+    QVERIFY(lblDevice->geometry().top() >= tab->geometry().bottom());
+    QVERIFY(m_dialog->rect().contains(lblDevice->geometry()));
+    QCOMPARE(tab->geometry(), kelmor::twipsRect(90, 105, 5820, 2385));
+    QCOMPARE(m_dialog->size(), QSize(kelmor::twipsToPixels(6015), kelmor::twipsToPixels(2745)));
+    QCOMPARE(lblDevice->focusPolicy(), Qt::NoFocus);
+}
+
+void TestFrmProperties::okOnAnEntryWithoutDevice()
+{
+    for (int n = 1; n <= 4; ++n)
+        qunsetenv(qPrintable(QStringLiteral("KELMOR_COM%1").arg(n)));
+    kelmor::test::FakePortListing fake;
+    fake.devices = kelmor::test::devicesFrom({"usb:/dev/ttyUSB0"});
+    QVERIFY(showDialog());
+    selectPort(2);
+    clickOK();
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY2(
+        m_messages.first().startsWith(QString::fromUtf8("Com3: kein serielles Gerät vorhanden")),
+        qPrintable(m_messages.first()));
+    QVERIFY(!m_port->portOpen());
+    QVERIFY(!m_dialog.isNull());
+    QCOMPARE(m_panels->count(), 0);
 }
 
 QTEST_MAIN(TestFrmProperties)

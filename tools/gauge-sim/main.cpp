@@ -165,8 +165,12 @@ int main(int argc, char *argv[])
         QStringLiteral("After the pump-down the walls add up to MBAR, with the time constant "
                        "SECONDS."),
         QStringLiteral("MBAR,SECONDS"));
+    const QCommandLineOption sentOption(
+        QStringLiteral("sent"),
+        QStringLiteral("Append every byte sent to the terminal to FILE, as it goes."),
+        QStringLiteral("FILE"));
     parser.addOptions({intervalOption, pumpdownOption, seedOption, crlfOption, linkOption,
-                       noStdinOption, replayOption, riseOption, outgasOption});
+                       noStdinOption, replayOption, sentOption, riseOption, outgasOption});
     parser.process(app);
 
     bool ok = false;
@@ -229,6 +233,10 @@ int main(int argc, char *argv[])
     if (!gauge.open(&error)) {
         complain(error);
         return 1;
+    }
+    if (parser.isSet(sentOption) && !gauge.recordSentTo(parser.value(sentOption), &error)) {
+        complain(error);
+        return 2;
     }
     const QString slavePath = gauge.slavePath();
 

@@ -1,5 +1,6 @@
 #include "ptygauge.h"
 
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -54,6 +55,19 @@ PtyGauge::~PtyGauge()
         ::close(m_master);
     if (m_slave >= 0)
         ::close(m_slave);
+    if (m_sentLog >= 0)
+        ::close(m_sentLog);
+}
+
+bool PtyGauge::recordSentTo(const QString &path, QString *error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    m_sentLog = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (m_sentLog >= 0)
+        return true;
+    if (error)
+        *error = errnoText(name.constData());
+    return false;
 }
 
 bool PtyGauge::open(QString *error)
@@ -126,6 +140,11 @@ void PtyGauge::flushPending()
     while (!m_pending.isEmpty()) {
         const ssize_t n = ::write(m_master, m_pending.constData(), size_t(m_pending.size()));
         if (n > 0) {
+            if (m_sentLog >= 0) {
+                // Unbuffered, so a kill loses nothing that went out.
+                [[maybe_unused]] const ssize_t logged =
+                    ::write(m_sentLog, m_pending.constData(), size_t(n));
+            }
             m_pending.remove(0, n);
         } else if (n < 0 && errno == EINTR) {
             continue;

@@ -29,6 +29,9 @@ public:
     // line hanging up.
     bool open(QString *error);
     QString slavePath() const { return m_slavePath; }
+    // Appends every byte that reaches the terminal to the file at `path`, as it goes: a
+    // record of what the gauge really sent that survives the simulator being killed.
+    bool recordSentTo(const QString &path, QString *error);
 
 private:
     void readMaster();
@@ -42,6 +45,7 @@ private:
     QTimer m_readRetry;
     int m_master = -1;
     int m_slave = -1;
+    int m_sentLog = -1;
     QString m_slavePath;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
