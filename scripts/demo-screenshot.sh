@@ -3,7 +3,8 @@
 # the gauge simulator (IG chosen by hand, degas on, a fast pump-down).
 #   scripts/demo-screenshot.sh
 # With --trend, docs/trend-window.png instead: the trend window over a 40 s pump-down
-# with a degas in it (takes about 45 s).
+# with a degas in it (takes about 45 s). With --leak-test, docs/leak-test.png: a leak
+# test on a simulated rise of 2E-06 mbar/s after a 20 s pump-down (takes about 50 s).
 # KELMOR_NO_BUILD=1 and KELMOR_BUILD_DIR work as for scripts/run.sh.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -31,6 +32,9 @@ sim_args=(--pumpdown 20 --interval 100)
 if [[ "${1:-}" == --trend ]]; then
     mode=--trend
     sim_args=(--pumpdown 40 --interval 20)
+elif [[ "${1:-}" == --leak-test ]]; then
+    mode=--leak-test
+    sim_args=(--pumpdown 20 --rise 2e-6 --interval 50)
 fi
 
 link=$scratch/Com1

@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <cmath>
+
 using namespace kelmor::sim;
 
 Q_DECLARE_METATYPE(kelmor::sim::CommandKind)
@@ -50,6 +52,11 @@ private slots:
     void pumpDown_data();
     void pumpDown();
     void pumpDownSeeded();
+    void rateOfRise_data();
+    void rateOfRise();
+    void riseReachesTheStream();
+    void riseArguments_data();
+    void riseArguments();
 
     void replayLog_data();
     void replayLog();
@@ -393,6 +400,138 @@ void TestSimParts::pumpDownSeeded()
 
     PumpDownCurve atBase(0, 1);
     QCOMPARE(kelmor::sim::formatPressure(atBase.trend(0)), QByteArray("1.00E-07"));
+}
+
+void TestSimParts::rateOfRise_data()
+{
+    QTest::addColumn<double>("duration");
+    QTest::addColumn<double>("leak");
+    QTest::addColumn<double>("outgas");
+    QTest::addColumn<double>("tau");
+    QTest::addColumn<double>("after"); // seconds after the end of the pump-down
+    QTest::addColumn<double>("expected");
+
+    const double base = PumpDownCurve::kBaseMbar;
+    QTest::newRow("closed off at once") << 60.0 << 1e-6 << 0.0 << 0.0 << 0.0 << base;
+    QTest::newRow("leak after 100 s") << 60.0 << 1e-6 << 0.0 << 0.0 << 100.0 << base + 1e-4;
+    QTest::newRow("from base at start") << 0.0 << 2e-5 << 0.0 << 0.0 << 10.0 << base + 2e-4;
+    // After one time constant the walls have given 1 - 1/e of their gas.
+    QTest::newRow("outgassing, one tau")
+        << 0.0 << 0.0 << 1e-4 << 50.0 << 50.0 << base + 1e-4 * (1.0 - std::exp(-1.0));
+    QTest::newRow("outgassing saturated") << 0.0 << 0.0 << 1e-4 << 50.0 << 5000.0 << base + 1e-4;
+    QTest::newRow("leak and outgassing")
+        << 30.0 << 1e-6 << 1e-4 << 20.0 << 40.0 << base + 4e-5 + 1e-4 * (1.0 - std::exp(-2.0));
+    QTest::newRow("held at atmosphere")
+        << 0.0 << 1.0 << 0.0 << 0.0 << 5000.0 << PumpDownCurve::kAtmosphereMbar;
+}
+
+void TestSimParts::rateOfRise()
+{
+    QFETCH(double, duration);
+    QFETCH(double, leak);
+    QFETCH(double, outgas);
+    QFETCH(double, tau);
+    QFETCH(double, after);
+    QFETCH(double, expected);
+
+    PumpDownCurve curve(duration, 3, RateOfRise{leak, outgas, tau});
+    const double t = duration + after;
+    QVERIFY2(std::abs(curve.trend(t) - expected) <= 1e-9 * expected,
+             qPrintable(QString::number(curve.trend(t), 'g', 12)));
+    // The pump-down itself is untouched.
+    PumpDownCurve plain(duration, 3);
+    for (double before : {0.0, duration * 0.3, duration * 0.9})
+        QCOMPARE(curve.trend(before), plain.trend(before));
+    // The measured value scatters about the rise as it does about the pump-down.
+    const double sample = curve.sample(t);
+    QVERIFY(sample >= expected * (1.0 - PumpDownCurve::kNoise) * (1.0 - 1e-12));
+    QVERIFY(sample <=
+            std::min(expected * (1.0 + PumpDownCurve::kNoise), PumpDownCurve::kAtmosphereMbar));
+    // A rise never falls.
+    double previous = curve.trend(duration);
+    for (int i = 1; i <= 100; ++i) {
+        const double now = curve.trend(duration + after * i / 100.0);
+        QVERIFY(now >= previous);
+        previous = now;
+    }
+}
+
+// The stream prints the rising pressure: over ten seconds of 1e-5 mbar/s the printed
+// values go from the base pressure to about 1e-4 mbar.
+void TestSimParts::riseReachesTheStream()
+{
+    SimOptions options;
+    options.pumpDownSeconds = 0;
+    options.rise.leakMbarPerSecond = 1e-5;
+    GaugeSimCore core(options);
+    core.receive("SX1\r");
+    for (int second = 1; second <= 10; ++second) {
+        const QByteArray line = core.nextStreamLine(second);
+        const double printed = line.mid(kPressurePosition - 1, 8).toDouble();
+        const double expected = PumpDownCurve::kBaseMbar + 1e-5 * second;
+        QVERIFY2(std::abs(printed - expected) <= expected * (PumpDownCurve::kNoise + 0.01),
+                 line.constData());
+    }
+}
+
+void TestSimParts::riseArguments_data()
+{
+    QTest::addColumn<QString>("rise");
+    QTest::addColumn<QString>("outgas");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<double>("leak");
+    QTest::addColumn<double>("amount");
+    QTest::addColumn<double>("tau");
+
+    QTest::newRow("neither") << ""
+                             << "" << true << 0.0 << 0.0 << 0.0;
+    QTest::newRow("leak") << "1e-5"
+                          << "" << true << 1e-5 << 0.0 << 0.0;
+    QTest::newRow("leak and outgassing") << "2.5E-6"
+                                         << "2e-4,20" << true << 2.5e-6 << 2e-4 << 20.0;
+    QTest::newRow("outgassing alone") << ""
+                                      << "1e-4,5" << true << 0.0 << 1e-4 << 5.0;
+    QTest::newRow("zero leak") << "0"
+                               << "" << true << 0.0 << 0.0 << 0.0;
+    QTest::newRow("negative leak") << "-1e-5"
+                                   << "" << false << 0.0 << 0.0 << 0.0;
+    QTest::newRow("leak text") << "fast"
+                               << "" << false << 0.0 << 0.0 << 0.0;
+    QTest::newRow("leak inf") << "inf"
+                              << "" << false << 0.0 << 0.0 << 0.0;
+    QTest::newRow("leak nan") << "nan"
+                              << "" << false << 0.0 << 0.0 << 0.0;
+    QTest::newRow("outgas one value") << ""
+                                      << "1e-4" << false << 0.0 << 0.0 << 0.0;
+    QTest::newRow("outgas three values") << ""
+                                         << "1e-4,5,6" << false << 0.0 << 0.0 << 0.0;
+    QTest::newRow("outgas zero tau") << ""
+                                     << "1e-4,0" << false << 0.0 << 0.0 << 0.0;
+    QTest::newRow("outgas negative amount") << ""
+                                            << "-1e-4,5" << false << 0.0 << 0.0 << 0.0;
+    QTest::newRow("outgas decimal comma") << ""
+                                          << "1,5,5" << false << 0.0 << 0.0 << 0.0;
+}
+
+void TestSimParts::riseArguments()
+{
+    QFETCH(QString, rise);
+    QFETCH(QString, outgas);
+    QFETCH(bool, ok);
+    QFETCH(double, leak);
+    QFETCH(double, amount);
+    QFETCH(double, tau);
+
+    QString error;
+    const std::optional<RateOfRise> parsed = parseRateOfRise(rise, outgas, &error);
+    QCOMPARE(parsed.has_value(), ok);
+    QCOMPARE(error.isEmpty(), ok);
+    if (!ok)
+        return;
+    QCOMPARE(parsed->leakMbarPerSecond, leak);
+    QCOMPARE(parsed->outgasMbar, amount);
+    QCOMPARE(parsed->outgasSeconds, tau);
+    QCOMPARE(parsed->isClosedOff(), leak > 0.0 || amount > 0.0);
 }
 
 void TestSimParts::replayLog_data()

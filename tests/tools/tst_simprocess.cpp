@@ -136,6 +136,8 @@ private slots:
     void endOfStdinEnds();
     void noStdinKeepsRunning();
     void replaysLog();
+    void risesAfterPumpDown();
+    void helpNamesTheRise();
     void rejectsBadArguments_data();
     void rejectsBadArguments();
 
@@ -363,6 +365,51 @@ void TestSimProcess::replaysLog()
     QCOMPARE(m_terminal.bytes(fields.first().size() + 1), fields.first() + '\r');
 }
 
+// The leak the simulator was told of shows in the lines it sends: from the base pressure
+// up by the rate times the time between the lines, within what a loaded machine's timing
+// and the noise allow.
+void TestSimProcess::risesAfterPumpDown()
+{
+    const double rate = 1e-3;
+    QVERIFY(start({"--interval", "20", "--pumpdown", "0", "--rise", QString::number(rate)}));
+    QVERIFY(m_terminal.write("SX1\r"));
+    QElapsedTimer clock;
+    double first = 0.0;
+    double previous = 0.0;
+    double last = 0.0;
+    int falls = 0;
+    const int count = 50;
+    for (int i = 0; i < count; ++i) {
+        const std::optional<QByteArray> line = m_terminal.line();
+        QVERIFY(line && isMeasurementLine(*line));
+        const double p = line->mid(3, 8).toDouble();
+        if (i == 0) {
+            clock.start();
+            first = p;
+        } else if (p < previous) {
+            ++falls;
+        }
+        previous = p;
+        last = p;
+    }
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    const double measured = (last - first) / seconds;
+    QVERIFY2(measured > 0.5 * rate && measured < 1.5 * rate,
+             qPrintable(QStringLiteral("%1 mbar/s over %2 s").arg(measured).arg(seconds)));
+    // The noise may set a reading back now and then, the rise wins over a few lines.
+    QVERIFY2(falls < count / 3, qPrintable(QString::number(falls)));
+}
+
+void TestSimProcess::helpNamesTheRise()
+{
+    m_process->start(kSimulator, {"--help"});
+    QVERIFY(m_process->waitForFinished(5000));
+    const QString help = QString::fromLocal8Bit(m_process->readAllStandardOutput());
+    QVERIFY(help.contains(QStringLiteral("--rise <MBAR_PER_S>")));
+    QVERIFY(help.contains(QStringLiteral("--outgas <MBAR,SECONDS>")));
+    QVERIFY(help.contains(QStringLiteral("closes the vessel off")));
+}
+
 void TestSimProcess::rejectsBadArguments_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -370,6 +417,10 @@ void TestSimProcess::rejectsBadArguments_data()
     QTest::newRow("interval text") << QStringList{"--interval", "fast"};
     QTest::newRow("negative pumpdown") << QStringList{"--pumpdown", "-1"};
     QTest::newRow("missing replay") << QStringList{"--replay", "/nonexistent/KelmorLog.txt"};
+    QTest::newRow("negative rise") << QStringList{"--rise", "-1e-5"};
+    QTest::newRow("rise text") << QStringList{"--rise", "schnell"};
+    QTest::newRow("outgas without time") << QStringList{"--outgas", "1e-4"};
+    QTest::newRow("outgas zero time") << QStringList{"--outgas", "1e-4,0"};
 }
 
 void TestSimProcess::rejectsBadArguments()

@@ -5,7 +5,8 @@
 namespace kelmor::sim {
 
 GaugeSimCore::GaugeSimCore(SimOptions options)
-    : m_options(std::move(options)), m_curve(m_options.pumpDownSeconds, m_options.seed)
+    : m_options(std::move(options)),
+      m_curve(m_options.pumpDownSeconds, m_options.seed, m_options.rise)
 {
 }
 

@@ -21,6 +21,7 @@ struct SimOptions
 {
     LineEnd lineEnd = LineEnd::Cr;
     double pumpDownSeconds = 180.0;
+    RateOfRise rise; // none: the pump keeps the base pressure
     quint32 seed = 1;
     // When not empty, the stream plays these fields (each + CR, from the first at every
     // start of the stream, looping at the end) instead of the gauge model.

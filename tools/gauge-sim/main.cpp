@@ -109,6 +109,12 @@ const char kDescription[] =
     "switches the SP output below 1E-03 mbar; reset and the Pirani adjustments are\n"
     "acknowledged for five lines; the life bit toggles with every line.\n"
     "\n"
+    "--rise R closes the vessel off from the pump when the pump-down ends, for a\n"
+    "rate-of-rise leak test: from then on the pressure rises from where it stood by R\n"
+    "mbar per second (a leak). --outgas A,T adds A * (1 - exp(-t / T)) mbar, t seconds\n"
+    "after closing off: gas from the walls, a rise that bends over towards A within a\n"
+    "few T seconds. Either closes the vessel off; the noise stays as in the pump-down.\n"
+    "\n"
     "--replay FILE plays back a data log written by the monitor instead: run headers\n"
     "are skipped, each data field is sent exactly as logged followed by CR (--crlf does\n"
     "not apply to them: a CR LF gauge's LF is already inside the field). Every SX1\n"
@@ -150,12 +156,21 @@ int main(int argc, char *argv[])
     const QCommandLineOption replayOption(
         QStringLiteral("replay"), QStringLiteral("Play back the data records of a data log."),
         QStringLiteral("FILE"));
+    const QCommandLineOption riseOption(
+        QStringLiteral("rise"),
+        QStringLiteral("After the pump-down the pressure rises by MBAR_PER_S (a leak)."),
+        QStringLiteral("MBAR_PER_S"));
+    const QCommandLineOption outgasOption(
+        QStringLiteral("outgas"),
+        QStringLiteral("After the pump-down the walls add up to MBAR, with the time constant "
+                       "SECONDS."),
+        QStringLiteral("MBAR,SECONDS"));
     const QCommandLineOption sentOption(
         QStringLiteral("sent"),
         QStringLiteral("Append every byte sent to the terminal to FILE, as it goes."),
         QStringLiteral("FILE"));
     parser.addOptions({intervalOption, pumpdownOption, seedOption, crlfOption, linkOption,
-                       noStdinOption, replayOption, sentOption});
+                       noStdinOption, replayOption, sentOption, riseOption, outgasOption});
     parser.process(app);
 
     bool ok = false;
@@ -170,6 +185,14 @@ int main(int argc, char *argv[])
         complain(QStringLiteral("--pumpdown wants seconds, 0 or more"));
         return 2;
     }
+    QString riseError;
+    const std::optional<RateOfRise> rise =
+        parseRateOfRise(parser.value(riseOption), parser.value(outgasOption), &riseError);
+    if (!rise) {
+        complain(riseError);
+        return 2;
+    }
+    options.rise = *rise;
     options.seed = parser.value(seedOption).toUInt(&ok);
     if (!ok) {
         complain(QStringLiteral("--seed wants a whole number from 0 to 4294967295"));

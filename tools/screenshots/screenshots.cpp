@@ -3,6 +3,8 @@
 //   kelmor-screenshots OUTDIR --run    a monitoring run against the gauge on Com1
 //   kelmor-screenshots OUTDIR --trend  the trend window over a pump-down with a degas,
 //                                      against a gauge on Com1 that pumps down in 40 s
+//   kelmor-screenshots OUTDIR --leak-test  the leak test on a gauge on Com1 that pumps
+//                                      down in 20 s and then rises by 2E-06 mbar/s
 //   kelmor-screenshots OUTDIR --icon   the window icon as a PNG for the desktop theme
 // Without KELMOR_COM1 in the environment Com1 is a pseudo-terminal of its own, so the
 // start-up pictures need no gauge.
@@ -11,6 +13,7 @@
 #include "form1.h"
 #include "lifebitlamp.h"
 #include "ptypair.h"
+#include "risetestpanel.h"
 #include "trendwindow.h"
 
 #include <QApplication>
@@ -120,6 +123,30 @@ int main(int argc, char *argv[])
         trend->showAll();
         wait(300);
         const bool ok = save(trend, out.filePath(QStringLiteral("trend-window.png")));
+        click(window, "cmdMonitor");
+        wait(200);
+        return ok ? 0 : 1;
+    }
+
+    if (args.contains(QStringLiteral("--leak-test"))) {
+        click(window, "CmdVerlauf");
+        click(window, "cmdMonitor");
+        wait(48000);
+        TrendWindow *trend = window.trendWindow();
+        if (!trend || trend->shownStore().isEmpty())
+            return 1;
+        trend->resize(1280, 720);
+        trend->showAll();
+        RiseTestPanel *panel = trend->riseTest();
+        panel->findChild<QLineEdit *>(QStringLiteral("txtVolumen"))->setText(QStringLiteral("25"));
+        panel->findChild<QLineEdit *>(QStringLiteral("txtGrenzwert"))
+            ->setText(QStringLiteral("1E-04"));
+        // From a few seconds after the valve closed to the newest line.
+        const TrendStore &store = trend->shownStore();
+        trend->markStretch(store.first().time + 25000, store.last().time);
+        wait(300);
+        const bool ok =
+            panel->result().isValid() && save(trend, out.filePath(QStringLiteral("leak-test.png")));
         click(window, "cmdMonitor");
         wait(200);
         return ok ? 0 : 1;

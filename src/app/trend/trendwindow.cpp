@@ -3,8 +3,12 @@
 #include "failuremessage.h"
 #include "livetrend.h"
 #include "logloadjob.h"
+#include "pressureunitbar.h"
+#include "riseoverlay.h"
+#include "risetestpanel.h"
 #include "statusbits.h"
 #include "trendcsv.h"
+#include "trendstretch.h"
 
 #include <QDateTime>
 #include <QFileDialog>
@@ -17,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QSplitter>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -35,13 +40,15 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 const QString kTitle = QStringLiteral("Druckverlauf");
 const QString kHint = QStringLiteral("Mausrad: Zoom · Ziehen: Verschieben · "
-                                     "Strg+Ziehen: Bereich vergrößern");
+                                     "Strg+Ziehen: Bereich vergrößern · "
+                                     "Umschalt+Ziehen: Abschnitt für den Druckanstiegstest");
 
-QString pressureForHumans(float mbar)
+QString pressureForHumans(float value, double scale, UnitOfPressure unit)
 {
-    if (std::isnan(mbar))
+    if (std::isnan(value))
         return QStringLiteral("kein Druckwert");
-    return QLocale(QLocale::German).toString(double(mbar), 'E', 2) + QStringLiteral(" mbar");
+    return QLocale(QLocale::German).toString(double(value) * scale, 'E', 2) + QLatin1Char(' ') +
+           pressureUnitName(unit);
 }
 
 } // namespace
@@ -88,15 +95,25 @@ TrendWindow::TrendWindow(LiveTrend &live, QWidget *parent)
     for (QPushButton *b : {m_showAll, m_liveButton, m_saveCsv, m_savePng, m_openLog})
         buttons->addWidget(b);
     buttons->addStretch(1);
+    m_unitBar = new PressureUnitBar(this);
+    buttons->addWidget(m_unitBar);
+    m_riseTest = new RiseTestPanel(this);
+    m_riseOverlay = new RiseOverlay(m_plot);
+    auto *split = new QSplitter(Qt::Horizontal, this);
+    split->setChildrenCollapsible(false);
+    split->addWidget(m_plot);
+    split->addWidget(m_riseTest);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 0);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
-    layout->addWidget(m_plot, 1);
+    layout->addWidget(split, 1);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_readout, 1);
     bottom->addWidget(m_progress);
     bottom->addWidget(m_cancel);
     layout->addLayout(bottom);
-    resize(960, 680);
+    resize(1280, 720);
 
     connect(m_showAll, &QPushButton::clicked, this, &TrendWindow::showAll);
     connect(m_liveButton, &QPushButton::clicked, this, &TrendWindow::showLive);
@@ -118,13 +135,41 @@ TrendWindow::TrendWindow(LiveTrend &live, QWidget *parent)
     });
     connect(m_plot, &QCustomPlot::mouseRelease, this, [this] { userMovedView(); });
     connect(m_plot, &QCustomPlot::mouseMove, this, &TrendWindow::mouseMoved);
-    // Ctrl+drag draws a box to zoom into; a plain drag pans.
+    // Ctrl+drag draws a box to zoom into, Shift+drag marks a stretch for the leak test; a
+    // plain drag pans.
     connect(m_plot, &QCustomPlot::mousePress, this, [this](QMouseEvent *event) {
-        m_plot->setSelectionRectMode((event->modifiers() & Qt::ControlModifier) ? QCP::srmCustom
-                                                                                : QCP::srmNone);
+        const bool box = event->modifiers() & Qt::ControlModifier;
+        m_markDrag = !box && (event->modifiers() & Qt::ShiftModifier);
+        m_plot->setSelectionRectMode(box || m_markDrag ? QCP::srmCustom : QCP::srmNone);
     });
     connect(m_plot->selectionRect(), &QCPSelectionRect::accepted, this,
-            [this](const QRect &rect, QMouseEvent *) { boxZoom(rect); });
+            [this](const QRect &rect, QMouseEvent *) {
+                if (m_markDrag)
+                    markDragged(rect);
+                else
+                    boxZoom(rect);
+            });
+
+    connect(m_unitBar, &PressureUnitBar::displayUnitChanged, this, &TrendWindow::unitsChanged);
+    connect(m_unitBar, &PressureUnitBar::gaugeUnitChanged, this, &TrendWindow::unitsChanged);
+    connect(m_riseTest, &RiseTestPanel::resultChanged, this, &TrendWindow::drawRiseFits);
+    connect(m_riseTest, &RiseTestPanel::markingStarted, this, [this] {
+        const TrendStore &store = m_live.store();
+        const qint64 now =
+            store.isEmpty() ? QDateTime::currentMSecsSinceEpoch() : store.last().time + 1;
+        m_markingLive = true;
+        markStretch(now, now);
+    });
+    connect(m_riseTest, &RiseTestPanel::markingStopped, this, [this] {
+        if (!m_markingLive)
+            return;
+        m_markingLive = false;
+        const TrendStore &store = m_live.store();
+        if (!store.isEmpty())
+            m_stretchTo = std::max(m_stretchTo, store.last().time);
+        updateRiseTest();
+    });
+    m_riseTest->setLiveRun(true);
 
     m_repaint.setInterval(kRepaintMs);
     m_repaint.setSingleShot(true);
@@ -337,6 +382,10 @@ void TrendWindow::repaintNow()
         if (m_live.revision() == m_drawnRevision && m_follow != Follow::None)
             return;
         m_drawnRevision = m_live.revision();
+        if (m_markingLive && !m_live.store().isEmpty()) {
+            m_stretchTo = std::max(m_stretchTo, m_live.store().last().time);
+            updateRiseTest();
+        }
         const QCPRange data = dataRange();
         if (m_follow == Follow::All) {
             m_plot->keyAxis()->setRange(data);
@@ -361,6 +410,8 @@ void TrendWindow::showAll()
 
 void TrendWindow::showLive()
 {
+    clearStretch();
+    m_riseTest->setLiveRun(true);
     m_recorded.reset();
     m_recordedTitle.clear();
     m_plot->setKeyIsTime(true);
@@ -371,6 +422,9 @@ void TrendWindow::showLive()
 
 void TrendWindow::showRecorded(std::unique_ptr<TrendStore> run, const QString &title)
 {
+    // A stretch of another run means nothing here.
+    m_riseTest->setLiveRun(false);
+    clearStretch();
     m_recorded = std::move(run);
     m_recordedTitle = title;
     m_plot->setKeyIsTime(m_recorded->axis() == TrendStore::Axis::WallClock);
@@ -433,9 +487,10 @@ void TrendWindow::buildFrame(double lo, double hi, int columns, TrendFrame &out)
     // The polyline: per column its first value, the extremes and its last value, so that
     // a column of one sample is a point and a crowded one a vertical stroke. A NaN breaks
     // the line where the store says nothing connects.
+    const double scale = displayScale();
     auto point = [&](qint64 time, float value) {
         out.keys << keyOf(time);
-        out.pressures << double(value);
+        out.pressures << double(value) * scale;
     };
     auto brk = [&](qint64 time) {
         if (!out.keys.isEmpty() && !std::isnan(out.pressures.constLast())) {
@@ -524,7 +579,7 @@ QString TrendWindow::readoutAt(double key) const
                                    QStringLiteral("dd.MM.yyyy HH:mm:ss,zzz"))
                              : QStringLiteral("Zeile %1").arg(s.time);
     return QStringLiteral("%1   %2   Statuswort %3")
-        .arg(when, pressureForHumans(s.pressure),
+        .arg(when, pressureForHumans(s.pressure, displayScale(), units().displayUnit()),
              QStringLiteral("%1").arg(s.status, 4, 16, QLatin1Char('0')).toUpper());
 }
 
@@ -549,7 +604,10 @@ bool TrendWindow::saveCsv(const QString &path, QString *error) const
             *error = TrendCsv::failureText(file.errorString());
         return false;
     }
-    if (!TrendCsv::write(file, store, store.range(timeOf(view.lower), timeOf(view.upper)), {},
+    TrendCsvOptions options;
+    options.unit.name = pressureUnitName(units().displayUnit());
+    options.unit.perMbar = displayScale();
+    if (!TrendCsv::write(file, store, store.range(timeOf(view.lower), timeOf(view.upper)), options,
                          error))
         return false;
     if (!file.commit()) {
@@ -591,6 +649,107 @@ void TrendWindow::savePngClicked()
                                      .arg(QDir::toNativeSeparators(path)));
     else
         m_readout->setText(QStringLiteral("Gespeichert: %1").arg(QDir::toNativeSeparators(path)));
+}
+
+const PressureUnits &TrendWindow::units() const
+{
+    return m_unitBar->units();
+}
+
+double TrendWindow::displayScale() const
+{
+    return convertPressure(1.0, units().gaugeUnit(), units().displayUnit());
+}
+
+void TrendWindow::unitsChanged()
+{
+    m_plot->pressureAxis()->setLabel(QStringLiteral("Druck / ") +
+                                     pressureUnitName(units().displayUnit()));
+    m_riseTest->setUnits(units());
+    // The gauge's unit changes what the stored numbers mean: measure the stretch afresh.
+    updateRiseTest();
+    m_plot->setFollowPressure(true);
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TrendWindow::markDragged(const QRect &rect)
+{
+    if (std::abs(rect.width()) < 3)
+        return;
+    QCPAxis *key = m_plot->keyAxis();
+    const double a = key->pixelToCoord(rect.left());
+    const double b = key->pixelToCoord(rect.right());
+    m_markingLive = false;
+    markStretch(timeOf(std::min(a, b)), timeOf(std::max(a, b)));
+}
+
+void TrendWindow::markStretch(qint64 from, qint64 to)
+{
+    m_hasStretch = true;
+    m_stretchFrom = std::min(from, to);
+    m_stretchTo = std::max(from, to);
+    updateRiseTest();
+}
+
+void TrendWindow::clearStretch()
+{
+    m_hasStretch = false;
+    m_markingLive = false;
+    m_riseTest->clearStretch();
+    m_riseOverlay->clear();
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TrendWindow::updateRiseTest()
+{
+    if (!m_hasStretch)
+        return;
+    const TrendStore &store = shownStore();
+    const TrendStretch stretch =
+        trendStretch(store, m_stretchFrom, m_stretchTo, units().gaugeUnit());
+    m_stretchOrigin = stretch.origin;
+    m_stretchSecondsPerTime = stretch.secondsPerTime;
+
+    QString description;
+    if (store.axis() == TrendStore::Axis::WallClock) {
+        const QString format = QStringLiteral("dd.MM.yyyy HH:mm:ss,zzz");
+        const QString time = QStringLiteral("HH:mm:ss,zzz");
+        const QDateTime a = QDateTime::fromMSecsSinceEpoch(m_stretchFrom);
+        const QDateTime b = QDateTime::fromMSecsSinceEpoch(m_stretchTo);
+        description = a.toString(format) + QStringLiteral(" – ") +
+                      b.toString(a.date() == b.date() ? time : format);
+    } else {
+        description = QStringLiteral("Zeilen %1 – %2").arg(m_stretchFrom).arg(m_stretchTo);
+    }
+    if (m_recorded) {
+        m_riseTest->setRunName(m_recordedTitle);
+    } else {
+        const QString start = store.isEmpty()
+                                  ? QString()
+                                  : QDateTime::fromMSecsSinceEpoch(store.first().time)
+                                        .toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+        m_riseTest->setRunName(QStringLiteral("Laufende Messung ab %1").arg(start));
+    }
+    m_riseTest->setLineNumbers(store.axis() == TrendStore::Axis::LineNumber);
+    m_riseOverlay->showStretch(keyOf(m_stretchFrom), keyOf(m_stretchTo));
+    // The panel's result comes back through resultChanged, which draws the fits.
+    m_riseTest->setStretch(stretch.rise, description);
+}
+
+void TrendWindow::drawRiseFits()
+{
+    if (!m_hasStretch) {
+        m_riseOverlay->clear();
+    } else {
+        // Seconds of the fit back to keys: wall-clock keys are seconds, line keys are
+        // lines, which the panel spread by the line interval the technician gave.
+        const double secondsPerKey =
+            shownStore().axis() == TrendStore::Axis::WallClock ? 1.0 : m_riseTest->secondsPerLine();
+        m_riseOverlay->showFits(m_riseTest->result(), keyOf(m_stretchOrigin),
+                                secondsPerKey > 0.0 ? 1.0 / secondsPerKey : 0.0,
+                                convertPressure(1.0, UnitOfPressure::Mbar, units().displayUnit()));
+    }
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
 } // namespace kelmor

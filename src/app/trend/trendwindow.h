@@ -2,6 +2,7 @@
 
 #include "linkstate.h"
 #include "logreader.h"
+#include "pressureunit.h"
 #include "trendplot.h"
 #include "trendstore.h"
 
@@ -20,6 +21,9 @@ namespace kelmor {
 
 class LiveTrend;
 class LogLoadJob;
+class PressureUnitBar;
+class RiseOverlay;
+class RiseTestPanel;
 
 // The window "Druckverlauf": the pressure of the running program over wall-clock time on
 // a logarithmic axis with the status bits as a timeline under it, or a run recorded in a
@@ -71,6 +75,16 @@ public:
     void setRunChooser(RunChooser chooser) { m_chooseRun = std::move(chooser); }
     static QString runLabel(const LogRun &run);
 
+    // The leak test: its panel, the stretch it measures (store times, from <= to) and what
+    // is drawn of it.
+    RiseTestPanel *riseTest() const { return m_riseTest; }
+    RiseOverlay *riseOverlay() const { return m_riseOverlay; }
+    PressureUnitBar *unitBar() const { return m_unitBar; }
+    const PressureUnits &units() const;
+    void markStretch(qint64 from, qint64 to);
+    void clearStretch();
+    bool hasStretch() const { return m_hasStretch; }
+
 signals:
     // A recorded run is on the plot, or reading it ended without one.
     void logReadingDone(bool shown);
@@ -95,6 +109,12 @@ private:
     void showProgress();
     int askForRun(const LogIndex &index);
     void logFailed(const QString &text);
+    void markDragged(const QRect &rect);
+    void updateRiseTest();
+    void drawRiseFits();
+    void unitsChanged();
+    // Gauge numbers as stored, multiplied by this, are in the unit shown.
+    double displayScale() const;
 
     LiveTrend &m_live;
     std::unique_ptr<TrendStore> m_recorded;
@@ -115,6 +135,17 @@ private:
     QStringList m_logWarnings;
     RunChooser m_chooseRun;
     QTimer m_progressTimer;
+
+    PressureUnitBar *m_unitBar = nullptr;
+    RiseTestPanel *m_riseTest = nullptr;
+    RiseOverlay *m_riseOverlay = nullptr;
+    bool m_markDrag = false; // the drag under way marks a stretch instead of zooming
+    bool m_hasStretch = false;
+    bool m_markingLive = false; // Start pressed: the stretch grows with the live run
+    qint64 m_stretchFrom = 0;
+    qint64 m_stretchTo = 0;
+    qint64 m_stretchOrigin = 0;
+    double m_stretchSecondsPerTime = 0.001;
 
     Follow m_follow = Follow::All;
     quint64 m_drawnRevision = 0;
