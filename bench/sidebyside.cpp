@@ -5,14 +5,15 @@
 // took of one core, and the ratio of the monitor's pair to CuteCom's.
 //
 //   bench_sidebyside [--quick] [--seconds S] [--runs N] [--rate LINES_PER_SECOND]
-//                    [--host PATH[=LABEL]]... [--no-cutecom]
+//                    [--host PATH[=LABEL]]... [--no-cutecom] [--wrap "COMMAND ARGS"]
 //
 // --host may be given more than once, for example to run the program before and after a
 // change side by side in one run (each gets its own X server and pseudo-terminal);
 // without it the kelmor-bench-host beside this program is used. Every line each monitor
 // records is checked: nothing may be lost, duplicated or reordered, and CuteCom's log
 // must hold exactly the bytes sent. Only such a fault, or a program that fails, ends in
-// a non-zero exit status; the figures are for reading.
+// a non-zero exit status; the figures are for reading. --wrap starts the monitors under a
+// tool, for example --wrap "valgrind --tool=callgrind" (the figures are then the tool's).
 
 #include "benchsupport.h"
 #include "gaugestream.h"
@@ -24,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,7 @@ struct Options
     double rate = kLineRate;
     std::vector<std::pair<std::string, std::string>> hosts; // path, label
     bool cutecom = true;
+    std::vector<std::string> wrapper; // --wrap, split at blanks
 };
 
 // CuteCom's window under Xvfb without a window manager: it sits at the top left.
@@ -79,14 +82,17 @@ std::string makeDir(const std::string &path)
     return path;
 }
 
-void startMonitor(Contender &c, const std::string &host, const std::string &errors)
+void startMonitor(Contender &c, const std::string &host, const std::vector<std::string> &wrapper,
+                  const std::string &errors)
 {
     const auto env = environmentWith({{"HOME", c.home},
                                       {"KELMOR_COM1", c.pty->slavePath()},
                                       {"QT_QPA_PLATFORM", "xcb"},
                                       {"DISPLAY", c.x->display()},
                                       {"XDG_RUNTIME_DIR", makeDir(c.home + "/xdg")}});
-    c.process = std::make_unique<Child>(std::vector<std::string>{host}, env, errors);
+    std::vector<std::string> argv = wrapper;
+    argv.push_back(host);
+    c.process = std::make_unique<Child>(argv, env, errors);
     auto line = c.process->readLine(60 * kSecond);
     if (line && line->rfind("dialog ", 0) == 0)
         line = c.process->readLine(60 * kSecond);
@@ -210,10 +216,15 @@ Options parse(int argc, char *argv[])
                                  eq == std::string::npos ? "monitor" : value.substr(eq + 1));
         } else if (arg == "--no-cutecom") {
             o.cutecom = false;
+        } else if (arg == "--wrap" && hasValue) {
+            std::istringstream words(argv[++i]);
+            for (std::string w; words >> w;)
+                o.wrapper.push_back(w);
         } else {
             fail("usage: bench_sidebyside [--quick] [--seconds S] [--runs N] [--rate "
                  "LINES_PER_SECOND]\n"
-                 "                        [--host PATH[=LABEL]]... [--no-cutecom]");
+                 "                        [--host PATH[=LABEL]]... [--no-cutecom] [--wrap "
+                 "\"COMMAND ARGS\"]");
         }
     }
     if (o.quick && !seconds)
@@ -253,7 +264,7 @@ int main(int argc, char *argv[])
         c.home = makeDir(base + "/" + std::to_string(all.size()) + "-" + label);
         c.x = std::make_unique<XvfbServer>(errors);
         c.pty = std::make_unique<Pty>();
-        startMonitor(c, path, errors);
+        startMonitor(c, path, options.wrapper, errors);
         all.push_back(std::move(c));
     }
     if (options.cutecom) {
