@@ -32,6 +32,8 @@
 #include <QStyle>
 #include <QStyleFactory>
 
+#include <algorithm>
+
 namespace kelmor {
 
 namespace {
@@ -81,6 +83,12 @@ Form1::Form1(const QString &logPath, QWidget *parent) : QMainWindow(parent), m_l
     connect(&m_receiver, &Receiver::otherDeviceFound, this, &Form1::reportLater);
     connect(&m_com, &ComKelmor::portStateChanged, this, &Form1::showPortState);
     showPortState();
+
+    m_clock.start();
+    m_frameWait.setParent(this);
+    m_frameWait.setSingleShot(true);
+    m_frameWait.setTimerType(Qt::CoarseTimer);
+    connect(&m_frameWait, &QTimer::timeout, this, &Form1::frameWaitEnded);
 }
 
 Form1::~Form1()
@@ -434,6 +442,9 @@ void Form1::stopMonitoring()
 
 void Form1::darkenStatusDisplay()
 {
+    // A line held for its frame was received before: it is shown first, as it would
+    // have been, and then put out.
+    displayHeldNow();
     for (QLabel *lamp : m_lamps)
         lamp->setEnabled(false);
     m_shapeLB->setLit(false);
@@ -478,13 +489,10 @@ void Form1::showStatusWord(quint16 word)
 
 void Form1::showLine(const ReceivedLine &line)
 {
-    if (line.isMeasurement) {
-        showStatusWord(line.status);
-        m_lblDruck->setText(line.pressureText);
-    }
-    m_textEmpfang->showText(::kelmor::receiveMonitorText(line.raw));
-    // The record reaches the operating system before this returns, and so before the
-    // receiver reads on.
+    // Every line is recorded at once: the record reaches the operating system before
+    // this returns, and so before the receiver reads on. Only showing it waits for its
+    // frame.
+    holdForDisplay(line);
     if (m_cmdMonitor->text() == kStop && !m_log.writeRecord(line.raw)) {
         // Nothing more can be recorded: end the run as a stop click would, keeping what
         // the file already holds, and say so once.
@@ -495,6 +503,52 @@ void Form1::showLine(const ReceivedLine &line)
         if (!problems.isEmpty())
             text += QStringLiteral("\n\n") + problems;
         reportLater(text);
+        return;
+    }
+    if (m_pacer.changed(m_clock.nsecsElapsed()) == FramePacer::Action::ShowNow) {
+        m_frameWait.stop();
+        displayHeld();
+    } else if (!m_frameWait.isActive()) {
+        const qint64 waitNs = m_pacer.wakeAt() - m_clock.nsecsElapsed();
+        m_frameWait.start(int(std::max<qint64>(0, (waitNs + 999'999) / 1'000'000)));
+    }
+}
+
+void Form1::holdForDisplay(const ReceivedLine &line)
+{
+    // The lamps and the pressure show the newest measurement line, the receive monitor
+    // the newest line of any kind: together that is what showing each line in turn
+    // leaves on the screen.
+    if (line.isMeasurement)
+        m_heldMeasurement = line;
+    m_heldLine = line;
+}
+
+void Form1::frameWaitEnded()
+{
+    if (m_pacer.waitEnded(m_clock.nsecsElapsed()))
+        displayHeld();
+}
+
+void Form1::displayHeldNow()
+{
+    if (!m_heldLine)
+        return;
+    m_frameWait.stop();
+    m_pacer.shownAnyway(m_clock.nsecsElapsed());
+    displayHeld();
+}
+
+void Form1::displayHeld()
+{
+    if (m_heldMeasurement) {
+        showStatusWord(m_heldMeasurement->status);
+        m_lblDruck->setText(m_heldMeasurement->pressureText);
+        m_heldMeasurement.reset();
+    }
+    if (m_heldLine) {
+        m_textEmpfang->showText(::kelmor::receiveMonitorText(m_heldLine->raw));
+        m_heldLine.reset();
     }
 }
 
