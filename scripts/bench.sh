@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds in Release and runs the benchmarks; prints their figures (about eight minutes).
+# Builds in Release and runs the benchmarks; prints their figures (about eleven minutes).
 #   scripts/bench.sh                 everything, as docs/benchmarks.md shows it
 #   scripts/bench.sh --quick         every phase shortened (a smoke run)
 #   scripts/bench.sh --only PHASE    one phase of bench_monitor (repeatable): headroom,
@@ -19,9 +19,12 @@ if [[ $# -eq 0 ]]; then
     "$dir/bench/bench_framing"
     echo
 fi
-echo "== bench_monitor: the real program against a gauge on a pseudo-terminal"
+echo "== bench_monitor: the real program against a gauge on a pseudo-terminal, on its own X server"
 "$dir/bench/bench_monitor" "$@" </dev/null
 if [[ $# -eq 0 || "$*" == --quick ]]; then
+    echo
+    echo "== bench_monitor --offscreen: the CPU phases again, drawn offscreen (no X server)"
+    "$dir/bench/bench_monitor" "$@" --offscreen --only idle --only cpu-lines --only cpu-bytes </dev/null
     echo
     echo "== bench_sidebyside: the monitor beside CuteCom on the same stream, each on its own X server"
     "$dir/bench/bench_sidebyside" "$@" </dev/null
