@@ -161,6 +161,9 @@ void Form1::buildControls()
         m_boxes[box] = static_cast<QCheckBox *>(m_controls.value(boxObjectName(Box(box))));
     m_shapeLB = static_cast<LifeBitLamp *>(control(QStringLiteral("ShapeLB")));
     m_lblDruck = static_cast<QLabel *>(control(QStringLiteral("lblDruck")));
+    // Its size is the layout table's; fixed, a new pressure does not ask the frame to lay
+    // out its children again (a posted event and a wake-up for every shown pressure).
+    m_lblDruck->setFixedSize(m_lblDruck->size());
     m_lblSteuerbyte = static_cast<QLabel *>(control(QStringLiteral("lblSteuerbyte")));
     m_textBoxBefehl = static_cast<QLineEdit *>(control(QStringLiteral("TextBoxBefehl")));
     m_textSenden = static_cast<MonitorBox *>(control(QStringLiteral("TextSenden")));
