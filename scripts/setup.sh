@@ -9,6 +9,11 @@ kelmor_packages=(cmake build-essential qt6-base-dev qt6-serialport-dev libqcusto
 if [[ "${KELMOR_WITH_FUZZ:-0}" == 1 ]]; then
     kelmor_packages+=(clang-14 libclang-rt-14-dev)
 fi
+if [[ "${KELMOR_WITH_BENCH:-0}" == 1 ]]; then
+    # X servers to draw on as on a desktop, the tools to drive a window there, and the
+    # serial terminal the monitor is compared with.
+    kelmor_packages+=(xvfb xdotool x11-xserver-utils cutecom)
+fi
 
 missing=()
 for p in "${kelmor_packages[@]}"; do

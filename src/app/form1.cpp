@@ -35,6 +35,8 @@
 #include <QStyleFactory>
 #include <QTranslator>
 
+#include <algorithm>
+
 namespace kelmor {
 
 namespace {
@@ -98,6 +100,12 @@ Form1::Form1(const QString &logPath, QWidget *parent) : QMainWindow(parent), m_l
     connect(&m_receiver, &Receiver::lineReceived, &m_trend, &LiveTrend::addLine);
     connect(&m_receiver, &Receiver::deviceFailed, &m_trend, &LiveTrend::linesEnded);
     connect(&m_trend, &LiveTrend::linkStateChanged, this, &Form1::showLinkState);
+
+    m_clock.start();
+    m_frameWait.setParent(this);
+    m_frameWait.setSingleShot(true);
+    m_frameWait.setTimerType(Qt::CoarseTimer);
+    connect(&m_frameWait, &QTimer::timeout, this, &Form1::frameWaitEnded);
 }
 
 Form1::~Form1()
@@ -174,6 +182,9 @@ void Form1::buildControls()
         m_boxes[box] = static_cast<QCheckBox *>(m_controls.value(boxObjectName(Box(box))));
     m_shapeLB = static_cast<LifeBitLamp *>(control(QStringLiteral("ShapeLB")));
     m_lblDruck = static_cast<QLabel *>(control(QStringLiteral("lblDruck")));
+    // Its size is the layout table's; fixed, a new pressure does not ask the frame to lay
+    // out its children again (a posted event and a wake-up for every shown pressure).
+    m_lblDruck->setFixedSize(m_lblDruck->size());
     m_lblSteuerbyte = static_cast<QLabel *>(control(QStringLiteral("lblSteuerbyte")));
     m_textBoxBefehl = static_cast<QLineEdit *>(control(QStringLiteral("TextBoxBefehl")));
     m_textSenden = static_cast<MonitorBox *>(control(QStringLiteral("TextSenden")));
@@ -547,6 +558,9 @@ void Form1::stopMonitoring()
 
 void Form1::darkenStatusDisplay()
 {
+    // A line held for its frame was received before: it is shown first, as it would
+    // have been, and then put out.
+    displayHeldNow();
     for (QLabel *lamp : m_lamps)
         lamp->setEnabled(false);
     m_shapeLB->setLit(false);
@@ -591,13 +605,10 @@ void Form1::showStatusWord(quint16 word)
 
 void Form1::showLine(const ReceivedLine &line)
 {
-    if (line.isMeasurement) {
-        showStatusWord(line.status);
-        m_lblDruck->setText(line.pressureText);
-    }
-    m_textEmpfang->showText(::kelmor::receiveMonitorText(line.raw));
-    // The record reaches the operating system before this returns, and so before the
-    // receiver reads on.
+    // Every line is recorded at once: the record reaches the operating system before
+    // this returns, and so before the receiver reads on. Only showing it waits for its
+    // frame.
+    holdForDisplay(line);
     const bool logging = m_cmdMonitor->text() == kStop;
     if (logging && !m_log.writeRecord(line.raw)) {
         // Nothing more can be recorded: end the run as a stop click would, keeping what
@@ -609,10 +620,57 @@ void Form1::showLine(const ReceivedLine &line)
         if (!problems.isEmpty())
             text += QStringLiteral("\n\n") + problems;
         reportLater(text);
-    } else if (logging) {
+        return;
+    }
+    if (logging) {
         // The file was deleted or replaced and the log started anew: said once.
         if (const QString notice = m_log.takeNotice(); !notice.isEmpty())
             reportLater(notice);
+    }
+    if (m_pacer.changed(m_clock.nsecsElapsed()) == FramePacer::Action::ShowNow) {
+        m_frameWait.stop();
+        displayHeld();
+    } else if (!m_frameWait.isActive()) {
+        const qint64 waitNs = m_pacer.wakeAt() - m_clock.nsecsElapsed();
+        m_frameWait.start(int(std::max<qint64>(0, (waitNs + 999'999) / 1'000'000)));
+    }
+}
+
+void Form1::holdForDisplay(const ReceivedLine &line)
+{
+    // The lamps and the pressure show the newest measurement line, the receive monitor
+    // the newest line of any kind: together that is what showing each line in turn
+    // leaves on the screen.
+    if (line.isMeasurement)
+        m_heldMeasurement = line;
+    m_heldLine = line;
+}
+
+void Form1::frameWaitEnded()
+{
+    if (m_pacer.waitEnded(m_clock.nsecsElapsed()))
+        displayHeld();
+}
+
+void Form1::displayHeldNow()
+{
+    if (!m_heldLine)
+        return;
+    m_frameWait.stop();
+    m_pacer.shownAnyway(m_clock.nsecsElapsed());
+    displayHeld();
+}
+
+void Form1::displayHeld()
+{
+    if (m_heldMeasurement) {
+        showStatusWord(m_heldMeasurement->status);
+        m_lblDruck->setText(m_heldMeasurement->pressureText);
+        m_heldMeasurement.reset();
+    }
+    if (m_heldLine) {
+        m_textEmpfang->showText(::kelmor::receiveMonitorText(m_heldLine->raw));
+        m_heldLine.reset();
     }
 }
 

@@ -3,6 +3,7 @@
 #include "comkelmor.h"
 #include "controlmodel.h"
 #include "datalog.h"
+#include "framepacer.h"
 #include "frmproperties.h"
 #include "livetrend.h"
 #include "logrecord.h"
@@ -10,12 +11,15 @@
 #include "receiver.h"
 #include "statusword.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <array>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -91,11 +95,18 @@ private:
     void cmdSendenClick();
     void cmdMonitorClick();
     void cmdComClick();
-    // Shows one received line and, while a run records, writes it to the data log.
+    // Writes one received line to the data log while a run records, and shows it.
     void showLine(const ReceivedLine &line);
     void showStatusWord(quint16 word);
     void cmdVerlaufClick();
     void showLinkState(LinkState state);
+    // Lines are shown at the pace of frames (FramePacer): the newest line and the newest
+    // measurement line wait here until their frame.
+    void holdForDisplay(const ReceivedLine &line);
+    void displayHeld();
+    // Shows what is held at once: before anything else changes the display.
+    void displayHeldNow();
+    void frameWaitEnded();
 
     void startMonitoring();
     void stopMonitoring();
@@ -137,6 +148,12 @@ private:
     LiveTrend m_trend;
     QPointer<TrendWindow> m_trendWindow;
     QPushButton *m_cmdVerlauf = nullptr;
+
+    FramePacer m_pacer;
+    QElapsedTimer m_clock; // the pacer's
+    QTimer m_frameWait;    // runs only while a line is held
+    std::optional<ReceivedLine> m_heldLine;
+    std::optional<ReceivedLine> m_heldMeasurement;
 };
 
 // Application-wide set-up shared by the program and its tests: names, version, style

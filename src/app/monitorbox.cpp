@@ -81,6 +81,13 @@ bool MonitorBox::replaceInLine(const QString &before, const QString &shown)
     if (shown == before)
         return true;
     const TextSplice splice = textSplice(before, shown);
+    // The text box repaints its whole view after any edit that it cannot lay out ahead;
+    // only the line's own place changes here, unless the line grew or shrank.
+    const QTextBlock block = document()->findBlock(int(splice.start));
+    const QRectF placeBefore = blockBoundingGeometry(block);
+    QWidget *view = viewport();
+    const bool updatesWereOff = view->testAttribute(Qt::WA_UpdatesDisabled);
+    view->setAttribute(Qt::WA_UpdatesDisabled, true);
     QTextCursor edit(document());
     // In an edit block the cursor does not work out its place on screen for nothing.
     edit.beginEditBlock();
@@ -91,6 +98,13 @@ bool MonitorBox::replaceInLine(const QString &before, const QString &shown)
     else
         edit.removeSelectedText();
     edit.endEditBlock();
+    // Set directly: setUpdatesEnabled(true) would repaint the whole view.
+    view->setAttribute(Qt::WA_UpdatesDisabled, updatesWereOff);
+    const QRectF placeAfter = blockBoundingGeometry(block);
+    if (placeAfter == placeBefore)
+        view->update(placeAfter.translated(contentOffset()).toAlignedRect());
+    else
+        view->update();
     ensureCursorVisible();
     return true;
 }

@@ -90,6 +90,7 @@ private slots:
     void lifeBitLampLooksAsDrawnDirectly_data();
     void lifeBitLampLooksAsDrawnDirectly();
     void tricklingLineWakesTheWindowSeldom();
+    void aNewPressureAsksForNoLayout();
 };
 
 void TestForm1Cost::repaintsOnlyWhatChanged_data()
@@ -312,6 +313,28 @@ void TestForm1Cost::tricklingLineWakesTheWindowSeldom()
     const QByteArray log = lw.logBytes();
     for (const QByteArray &line : lines)
         QVERIFY2(log.contains("\"" + line + "\"\r\n"), line.constData());
+}
+
+void TestForm1Cost::aNewPressureAsksForNoLayout()
+{
+    LoadedWindow lw;
+    startRun(lw);
+    showLine(lw, gaugeLine("1.00E-03", "8049", 1));
+    // The window has no layouts: a layout request is a posted event, and a wake-up, for
+    // nothing.
+    struct LayoutRequests : QObject
+    {
+        int count = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            count += event->type() == QEvent::LayoutRequest;
+            return false;
+        }
+    } requests;
+    lw.get("FrameStatus")->installEventFilter(&requests);
+    showLine(lw, gaugeLine("9.87E-04", "8049", 2));
+    QCOMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral("9.87E-04"));
+    QCOMPARE(requests.count, 0);
 }
 
 QTEST_MAIN(TestForm1Cost)

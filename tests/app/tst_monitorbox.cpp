@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QImage>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -97,6 +98,8 @@ private slots:
     void looksAsDrawnAfresh_data();
     void looksAsDrawnAfresh();
     void operatorsCaretAndSelectionGiveWay();
+    void aLineRepaintsOnlyItsPlace_data();
+    void aLineRepaintsOnlyItsPlace();
 };
 
 void TestMonitorBox::looksAsDrawnAfresh_data()
@@ -191,6 +194,59 @@ void TestMonitorBox::operatorsCaretAndSelectionGiveWay()
     std::tie(drawn, expected) = pair.onScreen();
     QCOMPARE(drawn, expected);
     QCOMPARE(pair.box->textCursor().position(), pair.box->document()->characterCount() - 1);
+}
+
+void TestMonitorBox::aLineRepaintsOnlyItsPlace_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<bool>("wholeView");
+
+    QTest::newRow("gauge line after gauge line") << gaugeText(1) << gaugeText(2) << false;
+    QTest::newRow("the same length, other characters") << "PR=1\r\n"
+                                                       << "PR=2\r\n"
+                                                       << false;
+    const QString words =
+        QStringLiteral("the gauge answers with a long line of words ").repeated(5);
+    // The line takes more rows: everything below it moves.
+    QTest::newRow("a line that wraps onto more rows") << "short\r\n" << words + "\r\n" << true;
+}
+
+void TestMonitorBox::aLineRepaintsOnlyItsPlace()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(bool, wholeView);
+
+    SideBySide pair;
+    QVERIFY(QTest::qWaitForWindowExposed(pair.window.get()));
+    pair.show(first);
+    pair.onScreen();
+    struct Painted : QObject
+    {
+        QRegion region;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                region += static_cast<QPaintEvent *>(event)->region();
+            return false;
+        }
+    } painted;
+    pair.box->viewport()->installEventFilter(&painted);
+    pair.show(second);
+    const auto [drawn, expected] = pair.onScreen();
+    QCOMPARE(drawn, expected);
+    const QRect view = pair.box->viewport()->rect();
+    QVERIFY(!painted.region.isEmpty());
+    if (wholeView) {
+        QCOMPARE(painted.region.boundingRect(), view);
+    } else {
+        // The line's rows, not the empty rest of the box.
+        QVERIFY2(painted.region.boundingRect().height() < view.height() / 2,
+                 qPrintable(QStringLiteral("%1 of %2 rows repainted")
+                                .arg(painted.region.boundingRect().height())
+                                .arg(view.height())));
+    }
 }
 
 QTEST_MAIN(TestMonitorBox)

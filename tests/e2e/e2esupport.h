@@ -107,6 +107,10 @@ struct SimWindow
             if (!window->receiveMonitorText().isEmpty())
                 seen.append(snapshot());
         });
+        // Every line the window handles, shown or not: at a fast line rate the window
+        // shows only the newest line of each frame, but records them all.
+        QObject::connect(&window->receiver(), &Receiver::lineReceived, window.get(),
+                         [this](const ReceivedLine &line) { handled.append(line.raw); });
         // Answered by clicking OK on Com1 at 19200 baud, as the operator would.
         loadAndShow(*window, DialogAnswer::Ok);
     }
@@ -151,6 +155,7 @@ struct SimWindow
     QTemporaryDir dir;
     QString logPath;
     QList<Seen> seen;
+    QList<QByteArray> handled;
     std::unique_ptr<Form1> window;
 };
 

@@ -115,13 +115,28 @@ void TestE2eLamps::lampsFollowTheGauge()
         QVERIFY2(s.lit(5) == l.contains(" F=2"), where.constData());
         for (int bit = 6; bit < 15; ++bit)
             QVERIFY2(!s.lit(bit), where.constData());
-        if (i > 0) {
-            // No line lost or handled twice, and the life bit toggles from line to line.
-            QVERIFY2(counter(l) == counter(lines.at(i - 1).line) + 1, where.constData());
-            QVERIFY2(s.life != lines.at(i - 1).life, where.constData());
-        }
+        // The life-bit lamp shows the line's own life bit.
+        QVERIFY2(s.life == ((l.mid(46, 4).toUInt(nullptr, 16) & 0x8000) != 0), where.constData());
+        // Shown in the order they came (the window shows the newest line of each frame).
+        if (i > 0)
+            QVERIFY2(counter(l) > counter(lines.at(i - 1).line), where.constData());
         pirani += s.lit(1);
         ig += s.lit(2);
+    }
+    // No line lost or handled twice, and the life bit toggles from line to line.
+    QList<QByteArray> handled;
+    for (const QByteArray &l : w.handled) {
+        if (l.startsWith("PR="))
+            handled.append(l);
+    }
+    QVERIFY(handled.size() >= lines.size());
+    for (qsizetype i = 1; i < handled.size(); ++i) {
+        const QByteArray &l = handled.at(i);
+        QVERIFY2(counter(l) == counter(handled.at(i - 1)) + 1, l.constData());
+        QVERIFY2(
+            ((l.mid(46, 4).toUInt(nullptr, 16) ^ handled.at(i - 1).mid(46, 4).toUInt(nullptr, 16)) &
+             0x8000) != 0,
+            l.constData());
     }
     QVERIFY2(pirani >= 2 && ig >= 2, qPrintable(QStringLiteral("%1 Pirani and %2 IG lines")
                                                     .arg(pirani)
