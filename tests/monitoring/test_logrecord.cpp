@@ -406,6 +406,7 @@ void TestLogRecord::headerOfEveryLocaleRecognised()
             QVERIFY2(isHeaderField(field), qPrintable(locale.name() + ": " + field));
         }
     }
+}
 
 void TestLogRecord::noUsableHome_data()
 {
