@@ -44,15 +44,15 @@ struct ControlSpec
 
     constexpr ControlSpec lamp(int bit) const
     {
-        ControlSpec spec = *this;
-        spec.lampBit = bit;
-        return spec;
+        ControlSpec row = *this;
+        row.lampBit = bit;
+        return row;
     }
     constexpr ControlSpec tab(int position) const
     {
-        ControlSpec spec = *this;
-        spec.tabPosition = position;
-        return spec;
+        ControlSpec row = *this;
+        row.tabPosition = position;
+        return row;
     }
 };
 
