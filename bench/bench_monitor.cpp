@@ -15,6 +15,8 @@
 // --wrap "valgrind --tool=callgrind" (its figures are then the tool's). Build in Release
 // for meaningful figures: scripts/bench.sh does.
 
+#include "benchsupport.h"
+
 #include "gaugestream.h"
 #include "xvfbrun.h"
 
@@ -50,22 +52,16 @@ extern char **environ;
 
 namespace {
 
-using Ns = std::int64_t;
-constexpr Ns kSecond = 1000000000;
-
-Ns now()
-{
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return Ns(ts.tv_sec) * kSecond + ts.tv_nsec;
-}
-
-void sleepUntil(Ns when)
-{
-    timespec ts{time_t(when / kSecond), long(when % kSecond)};
-    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-    }
-}
+using kelmor::bench::formatted;
+using kelmor::bench::kSecond;
+using kelmor::bench::machineLine;
+using kelmor::bench::now;
+using kelmor::bench::Ns;
+using kelmor::bench::procStats;
+using kelmor::bench::ProcStats;
+using kelmor::bench::readFile;
+using kelmor::bench::rssMiB;
+using kelmor::bench::sleepUntil;
 
 // The monitor's own warnings go to this file, not into the table.
 std::string g_hostErrors;
@@ -251,46 +247,6 @@ private:
 
 // ------------------------------------------------------------------ the monitor's process
 
-struct ProcStats
-{
-    Ns cpu = 0;                 // on-CPU time of all threads
-    std::uint64_t voluntary = 0; // voluntary context switches of all threads
-};
-
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::uint64_t statusField(const std::string &status, const char *name)
-{
-    const std::size_t at = status.find(name);
-    if (at == std::string::npos)
-        return 0;
-    return std::strtoull(status.c_str() + at + std::strlen(name), nullptr, 10);
-}
-
-ProcStats procStats(pid_t pid)
-{
-    ProcStats stats;
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    for (const auto &entry : std::filesystem::directory_iterator(tasks)) {
-        const std::string dir = entry.path().string();
-        stats.cpu += Ns(std::strtoll(readFile(dir + "/schedstat").c_str(), nullptr, 10));
-        stats.voluntary += statusField(readFile(dir + "/status"), "voluntary_ctxt_switches:");
-    }
-    return stats;
-}
-
-double rssMiB(pid_t pid)
-{
-    const std::string status = readFile("/proc/" + std::to_string(pid) + "/status");
-    return double(statusField(status, "VmRSS:")) / 1024.0;
-}
-
 struct Child
 {
     pid_t pid = -1;
@@ -395,13 +351,6 @@ std::string withThousands(double value)
     return out;
 }
 
-std::string format(const char *fmt, double a, double b = 0.0, double c = 0.0)
-{
-    char buf[256];
-    std::snprintf(buf, sizeof buf, fmt, a, b, c);
-    return buf;
-}
-
 struct Row
 {
     std::string phase;
@@ -410,22 +359,6 @@ struct Row
     std::string target;
     bool met = true;
 };
-
-std::string machineLine()
-{
-    std::string model = "unknown CPU";
-    std::ifstream cpuinfo("/proc/cpuinfo");
-    for (std::string line; std::getline(cpuinfo, line);) {
-        if (line.rfind("model name", 0) == 0) {
-            model = line.substr(line.find(':') + 2);
-            break;
-        }
-    }
-    utsname u{};
-    ::uname(&u);
-    return model + ", " + std::to_string(::sysconf(_SC_NPROCESSORS_ONLN)) + " cores, Linux "
-           + u.release + ", Qt " + qVersion();
-}
 
 std::string defaultHost()
 {
@@ -534,7 +467,7 @@ int main(int argc, char *argv[])
         }
         const double ms = percentile(startTimes, 0.5) / 1e6;
         rows.push_back({"startup", "Start-up to the settings dialog shown, median of " + std::to_string(startups),
-                        format("%.0f ms (fastest %.0f ms, slowest %.0f ms)", ms,
+                        formatted("%.0f ms (fastest %.0f ms, slowest %.0f ms)", ms,
                                percentile(startTimes, 0.0) / 1e6, percentile(startTimes, 1.0) / 1e6),
                         "< 300 ms", ms < 300.0});
     }
@@ -557,7 +490,7 @@ int main(int argc, char *argv[])
     // The X server's CPU time so far, to set beside the monitor's.
     auto serverCpu = [&]() -> Ns { return xServer ? procStats(xServer->pid()).cpu : 0; };
     auto serverShare = [&](Ns before, Ns elapsed) {
-        return xServer ? format(" (its X server %.3f %%)",
+        return xServer ? formatted(" (its X server %.3f %%)",
                                 double(serverCpu() - before) / double(elapsed) * 100.0)
                        : std::string(" (offscreen)");
     };
@@ -571,7 +504,7 @@ int main(int argc, char *argv[])
         rows.push_back(
             {"idle",
              "Idle, port open, nothing arriving, " + std::to_string(idlePhase / kSecond) + " s",
-             format("%.3f %% of one core, ", share) +
+             formatted("%.3f %% of one core, ", share) +
                  std::to_string(after.voluntary - before.voluntary) +
                  " voluntary context switches" + serverShare(serverBefore, idlePhase),
              "< 0.1 %", share < 0.1});
@@ -609,7 +542,7 @@ int main(int argc, char *argv[])
         const double p99 = percentile(latencies, 0.99) / 1e6;
         rows.push_back({"latency", "Latency at " + withThousands(kLineRate) + " lines/s, write to record in the log, "
                             + withThousands(latencyLines) + " lines",
-                        format("p50 %.3f ms, p99 %.3f ms (max %.3f ms)", percentile(latencies, 0.5) / 1e6,
+                        formatted("p50 %.3f ms, p99 %.3f ms (max %.3f ms)", percentile(latencies, 0.5) / 1e6,
                                p99, percentile(latencies, 1.0) / 1e6),
                         "p99 < 2 ms", p99 < 2.0});
     }
@@ -648,7 +581,7 @@ int main(int argc, char *argv[])
         rows.push_back(
             {"cpu-lines",
              "CPU at the line rate, whole lines, " + std::to_string(cpuPhase / kSecond) + " s",
-             format("%.2f %% of one core", share) + serverFigure, "< 1 % (the monitor alone)",
+             formatted("%.2f %% of one core", share) + serverFigure, "< 1 % (the monitor alone)",
              share < 1.0});
     }
     if (selected("cpu-bytes")) {
@@ -656,7 +589,7 @@ int main(int argc, char *argv[])
         rows.push_back(
             {"cpu-bytes",
              "CPU at 38400 baud, byte by byte, " + std::to_string(cpuPhase / kSecond) + " s",
-             format("%.2f %% of one core", share) + serverFigure, "< 2 %", share < 2.0});
+             formatted("%.2f %% of one core", share) + serverFigure, "< 2 %", share < 2.0});
     }
 
     // Full speed: as fast as the pseudo-terminal takes the lines, in large writes.
@@ -709,8 +642,8 @@ int main(int argc, char *argv[])
         const double rssSecond = rssMiB(pid);
         rows.push_back({"memory", "Memory (RSS) after start-up, " + withThousands(memoryFirst) + " and "
                             + withThousands(memorySecond) + " lines",
-                        format("%.1f / %.1f / %.1f MiB", rssStart, rssFirst, rssSecond)
-                            + format(" (growth %.2f MiB)", rssSecond - rssFirst),
+                        formatted("%.1f / %.1f / %.1f MiB", rssStart, rssFirst, rssSecond)
+                            + formatted(" (growth %.2f MiB)", rssSecond - rssFirst),
                         "growth < 2 MB", (rssSecond - rssFirst) * 1.048576 < 2.0});
     }
 
