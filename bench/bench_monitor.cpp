@@ -7,7 +7,8 @@
 // memory from /proc, and the X server's CPU time beside the monitor's.
 // Every line it sends is numbered, and the log is checked record by record against them.
 //
-//   bench_monitor [--quick] [--offscreen] [--trend] [--host PATH] [--only PHASE]... [--wrap "COMMAND ARGS"]
+//   bench_monitor [--quick] [--offscreen] [--trend] [--host PATH] [--only PHASE]...
+//                 [--wrap "COMMAND ARGS"]
 //
 // --quick shortens every phase (a smoke run; its figures mean little). --trend measures
 // the monitor with its trend window open and following the run. --only runs the
@@ -171,8 +172,7 @@ public:
 
     // Reads what was appended since the last call; calls `onLine(i)` for each record
     // that is the next expected line i. Returns the number of such records.
-    template<typename F>
-    std::uint32_t poll(F &&onLine)
+    template <typename F> std::uint32_t poll(F &&onLine)
     {
         char events[4096];
         while (::read(m_inotify, events, sizeof events) > 0) {
@@ -228,8 +228,8 @@ public:
             poll();
         }
         if (m_next < count)
-            fail("only " + std::to_string(m_next) + " of " + std::to_string(count)
-                 + " lines reached the data log");
+            fail("only " + std::to_string(m_next) + " of " + std::to_string(count) +
+                 " lines reached the data log");
     }
 
     std::uint32_t recorded() const { return m_next; }
@@ -333,7 +333,8 @@ double percentile(std::vector<Ns> values, double p)
     if (values.empty())
         return 0.0;
     std::sort(values.begin(), values.end());
-    const std::size_t index = std::min(values.size() - 1, std::size_t(p * double(values.size() - 1) + 0.5));
+    const std::size_t index =
+        std::min(values.size() - 1, std::size_t(p * double(values.size() - 1) + 0.5));
     return double(values[index]);
 }
 
@@ -392,8 +393,8 @@ int main(int argc, char *argv[])
             std::istringstream words(argv[++i]);
             for (std::string w; words >> w;)
                 g_wrapper.push_back(w);
-        } else if (arg == "--only" && i + 1 < argc
-                 && std::find(allPhases.begin(), allPhases.end(), argv[i + 1]) != allPhases.end())
+        } else if (arg == "--only" && i + 1 < argc &&
+                   std::find(allPhases.begin(), allPhases.end(), argv[i + 1]) != allPhases.end())
             only.emplace_back(argv[++i]);
         else
             fail("usage: bench_monitor [--quick] [--offscreen] [--trend] [--host PATH] "
@@ -466,16 +467,17 @@ int main(int argc, char *argv[])
             pty.drain();
         }
         const double ms = percentile(startTimes, 0.5) / 1e6;
-        rows.push_back({"startup", "Start-up to the settings dialog shown, median of " + std::to_string(startups),
-                        formatted("%.0f ms (fastest %.0f ms, slowest %.0f ms)", ms,
-                               percentile(startTimes, 0.0) / 1e6, percentile(startTimes, 1.0) / 1e6),
-                        "< 300 ms", ms < 300.0});
+        rows.push_back(
+            {"startup",
+             "Start-up to the settings dialog shown, median of " + std::to_string(startups),
+             formatted("%.0f ms (fastest %.0f ms, slowest %.0f ms)", ms,
+                       percentile(startTimes, 0.0) / 1e6, percentile(startTimes, 1.0) / 1e6),
+             "< 300 ms", ms < 300.0});
     }
 
     // The monitor for everything else: started, its run going, the log open.
-    Child monitor = spawnHost(host, trendOpen ? std::vector<std::string>{"--trend"}
-                                              : std::vector<std::string>{},
-                              env);
+    Child monitor = spawnHost(
+        host, trendOpen ? std::vector<std::string>{"--trend"} : std::vector<std::string>{}, env);
     auto running = monitor.readLine(30 * kSecond);
     if (running && running->rfind("dialog ", 0) == 0)
         running = monitor.readLine(30 * kSecond);
@@ -491,7 +493,7 @@ int main(int argc, char *argv[])
     auto serverCpu = [&]() -> Ns { return xServer ? procStats(xServer->pid()).cpu : 0; };
     auto serverShare = [&](Ns before, Ns elapsed) {
         return xServer ? formatted(" (its X server %.3f %%)",
-                                double(serverCpu() - before) / double(elapsed) * 100.0)
+                                   double(serverCpu() - before) / double(elapsed) * 100.0)
                        : std::string(" (offscreen)");
     };
 
@@ -540,11 +542,13 @@ int main(int argc, char *argv[])
                 fail("the latency phase did not finish");
         }
         const double p99 = percentile(latencies, 0.99) / 1e6;
-        rows.push_back({"latency", "Latency at " + withThousands(kLineRate) + " lines/s, write to record in the log, "
-                            + withThousands(latencyLines) + " lines",
-                        formatted("p50 %.3f ms, p99 %.3f ms (max %.3f ms)", percentile(latencies, 0.5) / 1e6,
-                               p99, percentile(latencies, 1.0) / 1e6),
-                        "p99 < 2 ms", p99 < 2.0});
+        rows.push_back(
+            {"latency",
+             "Latency at " + withThousands(kLineRate) + " lines/s, write to record in the log, " +
+                 withThousands(latencyLines) + " lines",
+             formatted("p50 %.3f ms, p99 %.3f ms (max %.3f ms)", percentile(latencies, 0.5) / 1e6,
+                       p99, percentile(latencies, 1.0) / 1e6),
+             "p99 < 2 ms", p99 < 2.0});
     }
 
     // CPU at the line rate: the share of one core from the first byte to the last record.
@@ -630,20 +634,23 @@ int main(int argc, char *argv[])
         flood(headroomLines);
         const double rate = headroomLines / (double(now() - start) / 1e9);
         const std::uint32_t wrong = log.wrong() - wrongBefore;
-        rows.push_back({"headroom", "Headroom: " + withThousands(headroomLines) + " lines as fast as the line takes them",
-                        withThousands(rate) + " lines/s, " + withThousands(rate / kLineRate)
-                            + " x the line rate; " + std::to_string(wrong) + " lost, duplicated or out of order",
-                        ">= 10,000 lines/s, none lost", rate >= 10000 && wrong == 0});
+        rows.push_back(
+            {"headroom",
+             "Headroom: " + withThousands(headroomLines) + " lines as fast as the line takes them",
+             withThousands(rate) + " lines/s, " + withThousands(rate / kLineRate) +
+                 " x the line rate; " + std::to_string(wrong) + " lost, duplicated or out of order",
+             ">= 10,000 lines/s, none lost", rate >= 10000 && wrong == 0});
     }
 
     if (memory) {
         if (sent < memorySecond)
             flood(memorySecond - sent);
         const double rssSecond = rssMiB(pid);
-        rows.push_back({"memory", "Memory (RSS) after start-up, " + withThousands(memoryFirst) + " and "
-                            + withThousands(memorySecond) + " lines",
-                        formatted("%.1f / %.1f / %.1f MiB", rssStart, rssFirst, rssSecond)
-                            + formatted(" (growth %.2f MiB)", rssSecond - rssFirst),
+        rows.push_back({"memory",
+                        "Memory (RSS) after start-up, " + withThousands(memoryFirst) + " and " +
+                            withThousands(memorySecond) + " lines",
+                        formatted("%.1f / %.1f / %.1f MiB", rssStart, rssFirst, rssSecond) +
+                            formatted(" (growth %.2f MiB)", rssSecond - rssFirst),
                         "growth < 2 MB", (rssSecond - rssFirst) * 1.048576 < 2.0});
     }
 

@@ -3,9 +3,11 @@
 # Sourced by run.sh and test.sh; safe to run again.
 set -euo pipefail
 
-# file: CPack's Debian generator; lintian and help2man: the package and its manual pages.
+# file: CPack's Debian generator; lintian and help2man: the package and its manual pages;
+# clang-format: the test command checks the sources' format.
 kelmor_packages=(cmake build-essential qt6-base-dev qt6-serialport-dev libqcustomplot-dev
-                 fonts-liberation2 qt6-translations-l10n desktop-file-utils file lintian help2man)
+                 fonts-liberation2 qt6-translations-l10n desktop-file-utils file lintian help2man
+                 clang-format-14)
 if [[ "${KELMOR_WITH_FUZZ:-0}" == 1 ]]; then
     kelmor_packages+=(clang-14 libclang-rt-14-dev)
 fi

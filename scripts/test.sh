@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test headless with CTest.
+# Installs what is missing, builds, and runs every test headless with CTest; the normal
+# run also checks that the sources follow .clang-format (scripts/format.sh fixes them).
 #   scripts/test.sh            the normal build in build/
 #   scripts/test.sh --sanitize AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/
 set -euo pipefail
@@ -15,4 +16,9 @@ if [[ "${1:-}" == "--sanitize" ]]; then
 fi
 "$root/scripts/build.sh" "$dir" "${args[@]}"
 cd "$dir"
-ctest --output-on-failure -j"$(nproc)" </dev/null
+status=0
+ctest --output-on-failure -j"$(nproc)" </dev/null || status=$?
+if [[ ${#args[@]} -eq 0 ]]; then
+    "$root/scripts/format.sh" --check || status=1
+fi
+exit $status

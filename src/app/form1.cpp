@@ -126,8 +126,8 @@ void Form1::buildControls()
 
     QList<QWidget *> tabOrder; // by place in the Tab key's order
     for (const ControlSpec &item : form1Layout()) {
-        QWidget *container = item.container ? m_controls.value(QString::fromLatin1(item.container))
-                                            : client;
+        QWidget *container =
+            item.container ? m_controls.value(QString::fromLatin1(item.container)) : client;
         const QString text = QString::fromUtf8(item.text);
         QWidget *w = nullptr;
         switch (item.kind) {
@@ -218,8 +218,8 @@ void Form1::buildControls()
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     for (QWidget *w : m_controls) {
-        if (!qobject_cast<QCheckBox *>(w) && !qobject_cast<QPushButton *>(w)
-            && !qobject_cast<QLineEdit *>(w) && !qobject_cast<QPlainTextEdit *>(w))
+        if (!qobject_cast<QCheckBox *>(w) && !qobject_cast<QPushButton *>(w) &&
+            !qobject_cast<QLineEdit *>(w) && !qobject_cast<QPlainTextEdit *>(w))
             w->setFocusPolicy(Qt::NoFocus);
     }
 
@@ -585,10 +585,10 @@ void Form1::showStatusWord(quint16 word)
     QLabel *autorange = m_lamps[kAutorangeBit];
     const bool autorangeLit = statusBitSet(word, kAutorangeBit);
     QPalette pal = autorange->palette();
-    const QColor text = autorangeLit ? QColor(Qt::black)
-                                     : pal.color(QPalette::Disabled, QPalette::WindowText);
-    if (pal.color(QPalette::Active, QPalette::WindowText) != text
-        || pal.color(QPalette::Inactive, QPalette::WindowText) != text) {
+    const QColor text =
+        autorangeLit ? QColor(Qt::black) : pal.color(QPalette::Disabled, QPalette::WindowText);
+    if (pal.color(QPalette::Active, QPalette::WindowText) != text ||
+        pal.color(QPalette::Inactive, QPalette::WindowText) != text) {
         pal.setColor(QPalette::Active, QPalette::WindowText, text);
         pal.setColor(QPalette::Inactive, QPalette::WindowText, text);
         autorange->setPalette(pal);

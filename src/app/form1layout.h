@@ -8,14 +8,14 @@ namespace kelmor {
 
 // The kinds of control on the main window.
 enum class ControlKind {
-    Frame,     // captioned frame (group box)
+    Frame, // captioned frame (group box)
     Button,
-    LineEdit,  // single-line text box
-    Monitor,   // multi-line, read-only text box with a vertical scroll bar, light grey
+    LineEdit, // single-line text box
+    Monitor,  // multi-line, read-only text box with a vertical scroll bar, light grey
     Label,
-    Lamp,      // status lamp: a label that is lit while enabled
+    Lamp, // status lamp: a label that is lit while enabled
     CheckBox,
-    LifeBit,   // the round life-bit lamp
+    LifeBit, // the round life-bit lamp
 };
 
 struct FontSpec

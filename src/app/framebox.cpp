@@ -47,8 +47,10 @@ const QRegion &FrameBox::emptyInside()
     QStyleOptionGroupBox option;
     initStyleOption(&option);
     const QStyle *st = style();
-    const QRect frame = st->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, this);
-    const QRect label = st->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this);
+    const QRect frame =
+        st->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, this);
+    const QRect label =
+        st->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this);
     const int edge = 2 * option.lineWidth + option.midLineWidth;
     const QRegion candidate = QRegion(frame.adjusted(edge, edge, -edge, -edge)) - QRegion(label);
 

@@ -53,8 +53,8 @@ public:
     bool close();
 
     bool isOpen() const;
-    QString path() const { return m_path; }      // as given
-    QString nativePath() const;                   // with the platform's separators
+    QString path() const { return m_path; } // as given
+    QString nativePath() const;             // with the platform's separators
     QString errorString() const { return m_error; }
     // What happened to the file since the last record, once; empty when nothing did.
     QString takeNotice();

@@ -152,9 +152,7 @@ bool parseLineSettings(const QString &text, LineSettings *out)
     return true;
 }
 
-ComKelmor::ComKelmor(QObject *parent)
-    : QObject(parent)
-    , m_port(new QSerialPort(this))
+ComKelmor::ComKelmor(QObject *parent) : QObject(parent), m_port(new QSerialPort(this))
 {
     // Qt would otherwise buffer whatever the line delivers; with a bound, a reader that
     // falls behind leaves the rest in the driver and the sender has to wait.
@@ -270,9 +268,9 @@ ComError ComKelmor::applySettings()
 
     // A refused setter raises errorOccurred; that is this call's failure, not the device's.
     QScopedValueRollback<bool> busy(m_configuring, true);
-    const bool ok = m_port->setBaudRate(line.baudRate) && m_port->setParity(line.parity)
-                    && m_port->setDataBits(line.dataBits) && m_port->setStopBits(line.stopBits)
-                    && m_port->setFlowControl(flow);
+    const bool ok = m_port->setBaudRate(line.baudRate) && m_port->setParity(line.parity) &&
+                    m_port->setDataBits(line.dataBits) && m_port->setStopBits(line.stopBits) &&
+                    m_port->setFlowControl(flow);
     if (ok)
         return {};
     return makeError(ComErrInvalidSettings,
@@ -366,24 +364,24 @@ ComError ComKelmor::openAt(const QString &device)
     switch (cause) {
     case QSerialPort::DeviceNotFoundError:
         return makeError(ComErrDeviceNotFound,
-                         withReason(cannotOpen + QStringLiteral("Das Gerät existiert nicht. ")
-                                        + missingDeviceHint(m_commPort),
+                         withReason(cannotOpen + QStringLiteral("Das Gerät existiert nicht. ") +
+                                        missingDeviceHint(m_commPort),
                                     reason));
     case QSerialPort::PermissionError:
         if (accessRefused(device)) {
-            return makeError(ComErrPermission,
-                             withReason(cannotOpen
-                                            + QStringLiteral(
-                                                "Der Zugriff wurde verweigert. Der Benutzer "
-                                                "muss Mitglied der Gruppe \u201Edialout\u201C "
-                                                "sein (danach neu anmelden)."),
-                                        reason));
+            return makeError(
+                ComErrPermission,
+                withReason(cannotOpen +
+                               QStringLiteral("Der Zugriff wurde verweigert. Der Benutzer "
+                                              "muss Mitglied der Gruppe \u201Edialout\u201C "
+                                              "sein (danach neu anmelden)."),
+                           reason));
         }
-        return makeError(ComErrPortOpen,
-                         withReason(cannotOpen
-                                        + QStringLiteral("Sie wird bereits von einem anderen "
-                                                         "Programm verwendet."),
-                                    reason));
+        return makeError(
+            ComErrPortOpen,
+            withReason(cannotOpen + QStringLiteral("Sie wird bereits von einem anderen "
+                                                   "Programm verwendet."),
+                       reason));
     default:
         return makeError(ComErrPortOpen,
                          withReason(cannotOpen + QStringLiteral("Das Gerät lässt sich nicht "

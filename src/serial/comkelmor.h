@@ -25,14 +25,14 @@ struct ComError
 
 // Error numbers of the component.
 enum ComErrorNumber : int {
-    ComErrPortOpen = 8005,      // the port is already open / could not be opened
+    ComErrPortOpen = 8005, // the port is already open / could not be opened
     ComErrDeviceNotFound = 8002,
     ComErrPermission = 8010,
-    ComErrInvalidPort = 8001,   // port number outside 1..4
+    ComErrInvalidPort = 8001, // port number outside 1..4
     ComErrInvalidSettings = 380,
-    ComErrPortClosed = 8018,    // operation needs an open port
+    ComErrPortClosed = 8018, // operation needs an open port
     ComErrWrite = 8020,
-    ComErrDeviceFailed = 8021,  // the device failed while open (unplugged)
+    ComErrDeviceFailed = 8021, // the device failed while open (unplugged)
 };
 
 // Communication event codes.

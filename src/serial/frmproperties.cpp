@@ -22,7 +22,8 @@
 
 #include <functional>
 
-#if !defined(KELMOR_VERSION_MAJOR) || !defined(KELMOR_VERSION_MINOR) || !defined(KELMOR_VERSION_PATCH)
+#if !defined(KELMOR_VERSION_MAJOR) || !defined(KELMOR_VERSION_MINOR) ||                            \
+    !defined(KELMOR_VERSION_PATCH)
 #error "KELMOR_VERSION_MAJOR/MINOR/PATCH must come from the build"
 #endif
 
@@ -48,10 +49,9 @@ public:
 } // namespace
 
 FrmProperties::FrmProperties(ComKelmor &port, QWidget *parent)
-    : QDialog(parent,
-              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                  | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
-    , m_port(port)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      m_port(port)
 {
     setObjectName(QStringLiteral("frmProperties"));
     setWindowTitle(QStringLiteral("COM-Anschluß-Einstellungen"));
@@ -229,8 +229,7 @@ void FrmProperties::cmdOKClick()
             }
         }
 
-        step(m_port.setSettings(m_cboSpeed->currentText().trimmed()
-                                + QStringLiteral(",n,8,1")));
+        step(m_port.setSettings(m_cboSpeed->currentText().trimmed() + QStringLiteral(",n,8,1")));
         if (pending) {
             showFailureMessage(this, pending.description);
             return;

@@ -17,8 +17,8 @@ namespace {
 // Box states in control-word bit order, one letter per box:
 // C checked and enabled, c checked and disabled, U unchecked and enabled, u unchecked
 // and disabled.
-const char *const kBoxNames[] = {"CheckAutorange", "CheckPirani", "CheckIG",    "CheckAutoFil",
-                                 "CheckFil1",      "CheckFil2",   "CheckDegas", "CheckEStrom",
+const char *const kBoxNames[] = {"CheckAutorange", "CheckPirani", "CheckIG",     "CheckAutoFil",
+                                 "CheckFil1",      "CheckFil2",   "CheckDegas",  "CheckEStrom",
                                  "CheckSPman",     "CheckSPout",  "CheckSPauto", "CheckExt_E",
                                  "CheckReset",     "CheckPiVAK",  "CheckPiATM"};
 
@@ -80,42 +80,127 @@ void TestForm1Controls::transitions_data()
     };
     const Case cases[] = {
         {"start-up", {}, "0009", "CuuCuuUUUUUUUuu", true},
-        {"1 uncheck Autorange: Pirani by hand", {"CheckAutorange"}, "000A", "UCUCuuuUUUUUUUU", true},
+        {"1 uncheck Autorange: Pirani by hand",
+         {"CheckAutorange"},
+         "000A",
+         "UCUCuuuUUUUUUUU",
+         true},
         {"then Pirani-VAC", {"CheckAutorange", "CheckPiVAK"}, "200A", "UCUCuuuUUUUUUCU", true},
-        {"then IG clears the adjustments", {"CheckAutorange", "CheckPiVAK", "CheckIG"}, "000C", "UUCCuuUUUUUUUuu", true},
-        {"then Degas", {"CheckAutorange", "CheckPiVAK", "CheckIG", "CheckDegas"}, "004C", "UUCCuuCUUUUUUuu", true},
-        {"2 then Autorange keeps Degas", {"CheckAutorange", "CheckPiVAK", "CheckIG", "CheckDegas", "CheckAutorange"}, "0049", "CuuCuuCUUUUUUuu", true},
-        {"4 then Pirani drops Degas", {"CheckAutorange", "CheckPiVAK", "CheckIG", "CheckDegas", "CheckPirani"}, "000A", "UCUCuuuUUUUUUUU", true},
-        {"4 then unchecking IG drops Degas", {"CheckAutorange", "CheckPiVAK", "CheckIG", "CheckDegas", "CheckIG"}, "000A", "UCUCuuuUUUUUUUU", true},
-        {"1 with Degas on beforehand", {"CheckDegas", "CheckAutorange"}, "000A", "UCUCuuuUUUUUUUU", true},
-        {"2 from Pirani by hand", {"CheckAutorange", "CheckPiATM", "CheckAutorange"}, "0009", "CuuCuuUUUUUUUuu", true},
-        {"3 unchecking Pirani gives IG", {"CheckAutorange", "CheckPirani"}, "000C", "UUCCuuUUUUUUUuu", true},
-        {"both adjustments at once", {"CheckAutorange", "CheckPiVAK", "CheckPiATM"}, "600A", "UCUCuuuUUUUUUCC", true},
+        {"then IG clears the adjustments",
+         {"CheckAutorange", "CheckPiVAK", "CheckIG"},
+         "000C",
+         "UUCCuuUUUUUUUuu",
+         true},
+        {"then Degas",
+         {"CheckAutorange", "CheckPiVAK", "CheckIG", "CheckDegas"},
+         "004C",
+         "UUCCuuCUUUUUUuu",
+         true},
+        {"2 then Autorange keeps Degas",
+         {"CheckAutorange", "CheckPiVAK", "CheckIG", "CheckDegas", "CheckAutorange"},
+         "0049",
+         "CuuCuuCUUUUUUuu",
+         true},
+        {"4 then Pirani drops Degas",
+         {"CheckAutorange", "CheckPiVAK", "CheckIG", "CheckDegas", "CheckPirani"},
+         "000A",
+         "UCUCuuuUUUUUUUU",
+         true},
+        {"4 then unchecking IG drops Degas",
+         {"CheckAutorange", "CheckPiVAK", "CheckIG", "CheckDegas", "CheckIG"},
+         "000A",
+         "UCUCuuuUUUUUUUU",
+         true},
+        {"1 with Degas on beforehand",
+         {"CheckDegas", "CheckAutorange"},
+         "000A",
+         "UCUCuuuUUUUUUUU",
+         true},
+        {"2 from Pirani by hand",
+         {"CheckAutorange", "CheckPiATM", "CheckAutorange"},
+         "0009",
+         "CuuCuuUUUUUUUuu",
+         true},
+        {"3 unchecking Pirani gives IG",
+         {"CheckAutorange", "CheckPirani"},
+         "000C",
+         "UUCCuuUUUUUUUuu",
+         true},
+        {"both adjustments at once",
+         {"CheckAutorange", "CheckPiVAK", "CheckPiATM"},
+         "600A",
+         "UCUCuuuUUUUUUCC",
+         true},
         {"5 uncheck Auto Filament: filament 1", {"CheckAutoFil"}, "0011", "CuuUCUUUUUUUUuu", true},
-        {"7 unchecking Fil1 gives Fil2", {"CheckAutoFil", "CheckFil1"}, "0021", "CuuUUCUUUUUUUuu", true},
-        {"7 checking Fil1 again", {"CheckAutoFil", "CheckFil1", "CheckFil1"}, "0011", "CuuUCUUUUUUUUuu", true},
+        {"7 unchecking Fil1 gives Fil2",
+         {"CheckAutoFil", "CheckFil1"},
+         "0021",
+         "CuuUUCUUUUUUUuu",
+         true},
+        {"7 checking Fil1 again",
+         {"CheckAutoFil", "CheckFil1", "CheckFil1"},
+         "0011",
+         "CuuUCUUUUUUUUuu",
+         true},
         {"7 checking Fil2", {"CheckAutoFil", "CheckFil2"}, "0021", "CuuUUCUUUUUUUuu", true},
-        {"7 unchecking Fil2", {"CheckAutoFil", "CheckFil2", "CheckFil2"}, "0011", "CuuUCUUUUUUUUuu", true},
-        {"6 back to Auto Filament", {"CheckAutoFil", "CheckFil2", "CheckAutoFil"}, "0009", "CuuCuuUUUUUUUuu", true},
+        {"7 unchecking Fil2",
+         {"CheckAutoFil", "CheckFil2", "CheckFil2"},
+         "0011",
+         "CuuUCUUUUUUUUuu",
+         true},
+        {"6 back to Auto Filament",
+         {"CheckAutoFil", "CheckFil2", "CheckAutoFil"},
+         "0009",
+         "CuuCuuUUUUUUUuu",
+         true},
         {"SP Ausgang allowed after start-up", {"CheckSPout"}, "0209", "CuuCuuUUUCUUUuu", true},
         {"8 then SP manuell", {"CheckSPout", "CheckSPman"}, "0309", "CuuCuuUUCCUUUuu", true},
-        {"8 unchecking SP manuell clears SP Ausgang", {"CheckSPout", "CheckSPman", "CheckSPman"}, "0009", "CuuCuuUUUuUUUuu", true},
-        {"8 SP manuell again leaves SP Ausgang unchecked", {"CheckSPout", "CheckSPman", "CheckSPman", "CheckSPman"}, "0109", "CuuCuuUUCUUUUuu", true},
-        {"plain bits", {"CheckEStrom", "CheckSPauto", "CheckExt_E", "CheckReset"}, "1C89", "CuuCuuUCUUCCCuu", true},
+        {"8 unchecking SP manuell clears SP Ausgang",
+         {"CheckSPout", "CheckSPman", "CheckSPman"},
+         "0009",
+         "CuuCuuUUUuUUUuu",
+         true},
+        {"8 SP manuell again leaves SP Ausgang unchecked",
+         {"CheckSPout", "CheckSPman", "CheckSPman", "CheckSPman"},
+         "0109",
+         "CuuCuuUUCUUUUuu",
+         true},
+        {"plain bits",
+         {"CheckEStrom", "CheckSPauto", "CheckExt_E", "CheckReset"},
+         "1C89",
+         "CuuCuuUCUUCCCuu",
+         true},
         {"sending disables the button", {"send"}, "0009", "CuuCuuUUUUUUUuu", false},
         {"the next change enables it", {"send", "CheckReset"}, "1009", "CuuCuuUUUUUUCuu", true},
-        {"Reset stays checked after sending", {"CheckReset", "send"}, "1009", "CuuCuuUUUUUUCuu", false},
-        {"a disabled box cannot be clicked", {"CheckPirani", "CheckFil2", "CheckPiVAK"}, "0009", "CuuCuuUUUUUUUuu", true},
+        {"Reset stays checked after sending",
+         {"CheckReset", "send"},
+         "1009",
+         "CuuCuuUUUUUUCuu",
+         false},
+        {"a disabled box cannot be clicked",
+         {"CheckPirani", "CheckFil2", "CheckPiVAK"},
+         "0009",
+         "CuuCuuUUUUUUUuu",
+         true},
         {"a disabled box after sending", {"send", "CheckIG"}, "0009", "CuuCuuUUUUUUUuu", false},
-        {"disabled Degas in Pirani mode", {"CheckAutorange", "CheckDegas"}, "000A", "UCUCuuuUUUUUUUU", true},
-        {"disabled SP Ausgang", {"CheckSPman", "CheckSPman", "CheckSPout"}, "0009", "CuuCuuUUUuUUUuu", true},
+        {"disabled Degas in Pirani mode",
+         {"CheckAutorange", "CheckDegas"},
+         "000A",
+         "UCUCuuuUUUUUUUU",
+         true},
+        {"disabled SP Ausgang",
+         {"CheckSPman", "CheckSPman", "CheckSPout"},
+         "0009",
+         "CuuCuuUUUuUUUuu",
+         true},
     };
     for (const Case &c : cases) {
         for (Input input : {Input::Mouse, Input::Space}) {
             QStringList actions = c.actions;
             for (QString &a : actions)
                 if (a != QLatin1String("send"))
-                    a.prepend(input == Input::Mouse ? QStringLiteral("mouse:") : QStringLiteral("space:"));
+                    a.prepend(input == Input::Mouse ? QStringLiteral("mouse:")
+                                                    : QStringLiteral("space:"));
             QTest::addRow("%s (%s)", c.name, input == Input::Mouse ? "mouse" : "space")
                 << actions << QString::fromLatin1(c.word) << QString::fromLatin1(c.boxes) << c.send;
         }
@@ -153,8 +238,10 @@ void TestForm1Controls::transitions()
     QCOMPARE(lw.get("CmdSenden")->isEnabled(), sendEnabled);
     // The window's boxes and the model never disagree.
     for (int i = 0; i < kBoxCount; ++i) {
-        QCOMPARE(lw.window->controlModel().isChecked(Box(i)), lw.get<QCheckBox>(kBoxNames[i])->isChecked());
-        QCOMPARE(lw.window->controlModel().isEnabled(Box(i)), lw.get<QCheckBox>(kBoxNames[i])->isEnabled());
+        QCOMPARE(lw.window->controlModel().isChecked(Box(i)),
+                 lw.get<QCheckBox>(kBoxNames[i])->isChecked());
+        QCOMPARE(lw.window->controlModel().isEnabled(Box(i)),
+                 lw.get<QCheckBox>(kBoxNames[i])->isEnabled());
     }
     if (actions.contains(QStringLiteral("send")))
         QVERIFY(sent.startsWith("SC "));
@@ -191,7 +278,8 @@ void TestForm1Controls::randomOperatorClicks()
         BoxStates shown{};
         for (int i = 0; i < kBoxCount; ++i)
             shown[i] = lw.get<QCheckBox>(kBoxNames[i])->isChecked();
-        QCOMPARE(lw.get<QLabel>("lblSteuerbyte")->text(), formatControlWord(composeControlWord(shown)));
+        QCOMPARE(lw.get<QLabel>("lblSteuerbyte")->text(),
+                 formatControlWord(composeControlWord(shown)));
     }
 }
 

@@ -60,8 +60,9 @@ int largestChannelDifference(const QImage &a, const QImage &b)
         for (int x = 0; x < a.width(); ++x) {
             const QRgb p = a.pixel(x, y);
             const QRgb q = b.pixel(x, y);
-            largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                                std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+            largest =
+                std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                          std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
         }
     }
     return largest;
@@ -108,9 +109,8 @@ void TestForm1Cost::repaintsOnlyWhatChanged_data()
     QTest::newRow("the pressure changes")
         << gaugeLine("1.00E-03", "8049", 1) << gaugeLine("9.87E-04", "8049", 2)
         << QStringList{"lblDruck"};
-    QTest::newRow("Degas goes out")
-        << gaugeLine("1.00E-03", "8049", 1) << gaugeLine("1.00E-03", "8009", 2)
-        << QStringList{"lblDegas"};
+    QTest::newRow("Degas goes out") << gaugeLine("1.00E-03", "8049", 1)
+                                    << gaugeLine("1.00E-03", "8009", 2) << QStringList{"lblDegas"};
     QTest::newRow("Autorange turns grey")
         << gaugeLine("1.00E-03", "8049", 1) << gaugeLine("1.00E-03", "8048", 2)
         << QStringList{"lblAutorange"};

@@ -63,10 +63,12 @@ void TestForm1Monitoring::bytesOnTheLine_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("RV") << QStringLiteral("RV") << QByteArray("RV\r");
-    QTest::newRow("lower case with blanks") << QStringLiteral("  sc 0009 ") << QByteArray("  sc 0009 \r");
+    QTest::newRow("lower case with blanks")
+        << QStringLiteral("  sc 0009 ") << QByteArray("  sc 0009 \r");
     QTest::newRow("empty: a lone CR") << QString() << QByteArray("\r");
     QTest::newRow("umlaut as one byte") << QStringLiteral("Ä?ß") << QByteArray("\xC4?\xDF\r");
-    QTest::newRow("no Latin-1 byte: a question mark") << QStringLiteral("a€b") << QByteArray("a?b\r");
+    QTest::newRow("no Latin-1 byte: a question mark")
+        << QStringLiteral("a€b") << QByteArray("a?b\r");
 }
 
 void TestForm1Monitoring::bytesOnTheLine()
@@ -295,8 +297,8 @@ void TestForm1Monitoring::startWithThePortClosed()
         click(lw, "cmdMonitor");
         QCOMPARE(lw.messages.messages().size(), attempt);
         const QString message = lw.messages.messages().constLast();
-        QVERIFY2(message.contains(QLatin1String("Com1"))
-                     && message.contains(QStringLiteral("nicht geöffnet")),
+        QVERIFY2(message.contains(QLatin1String("Com1")) &&
+                     message.contains(QStringLiteral("nicht geöffnet")),
                  qPrintable(message));
         QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
         QCOMPARE(lw.window->panelText(3), QString());
@@ -418,8 +420,9 @@ void TestForm1Monitoring::unplugInTheMiddleOfARun()
     qputenv("KELMOR_COM1", again.slavePath().toLocal8Bit());
     click(lw, "CmdCom");
     QVERIFY(lw.window->settingsDialog());
-    QTest::mouseClick(lw.window->settingsDialog()->findChild<QPushButton *>(QStringLiteral("cmdOK")),
-                      Qt::LeftButton);
+    QTest::mouseClick(
+        lw.window->settingsDialog()->findChild<QPushButton *>(QStringLiteral("cmdOK")),
+        Qt::LeftButton);
     QVERIFY(lw.window->comKelmor().portOpen());
     sendFree(lw, QStringLiteral("RV"));
     QCOMPARE(again.read(3), QByteArray("RV\r"));

@@ -14,8 +14,6 @@ using namespace kelmor::test;
 
 namespace {
 
-
-
 int litMask(LoadedWindow &lw)
 {
     int mask = 0;
@@ -83,14 +81,20 @@ void TestForm1Receive::decode_data()
     QTest::newRow("FFFF: everything lit") << false << QByteArray("FFFF") << 0x7FFF << true << true;
     QTest::newRow("8000: only the life bit, Autorange grey but still enabled")
         << false << QByteArray("8000") << 0x0001 << false << true;
-    QTest::newRow("8000 after a stop: Autorange stays dark") << true << QByteArray("8000") << 0 << false << true;
-    QTest::newRow("0001 after a stop: Autorange lit again") << true << QByteArray("0001") << 0x0001 << true << false;
-    QTest::newRow("five blanks read as 0") << false << QByteArray("     ") << 0x0001 << false << false;
-    QTest::newRow("digits with blanks and tabs: 0041") << true << QByteArray("0 0\t4 1") << 0x0041 << true << false;
+    QTest::newRow("8000 after a stop: Autorange stays dark")
+        << true << QByteArray("8000") << 0 << false << true;
+    QTest::newRow("0001 after a stop: Autorange lit again")
+        << true << QByteArray("0001") << 0x0001 << true << false;
+    QTest::newRow("five blanks read as 0")
+        << false << QByteArray("     ") << 0x0001 << false << false;
+    QTest::newRow("digits with blanks and tabs: 0041")
+        << true << QByteArray("0 0\t4 1") << 0x0041 << true << false;
     QTest::newRow("lower case 00ff") << true << QByteArray("00ff") << 0x00FF << true << false;
     QTest::newRow("upper case 00FF") << true << QByteArray("00FF") << 0x00FF << true << false;
-    QTest::newRow("five digits 1A003 -> A003") << true << QByteArray("1A003") << 0x2003 << true << true;
-    QTest::newRow("CR ends the number: 12 CR 34") << true << QByteArray("12\r34") << 0x0012 << false << false;
+    QTest::newRow("five digits 1A003 -> A003")
+        << true << QByteArray("1A003") << 0x2003 << true << true;
+    QTest::newRow("CR ends the number: 12 CR 34")
+        << true << QByteArray("12\r34") << 0x0012 << false << false;
     QTest::newRow("7FFF after a stop") << true << QByteArray("7FFF") << 0x7FFF << true << false;
     QTest::newRow("no digit at all") << true << QByteArray("xyz") << 0 << false << false;
     // Neighbouring lamps whose bits differ: a swapped pair lights the wrong one.
@@ -128,8 +132,10 @@ void TestForm1Receive::decode()
     QCOMPARE(litMask(lw), lit);
     QCOMPARE(autorangeBlack(lw), black);
     if (!black) {
-        const QColor grey = lw.get(kLampNames[0])->palette().color(QPalette::Disabled, QPalette::WindowText);
-        QCOMPARE(lw.get(kLampNames[0])->palette().color(QPalette::Active, QPalette::WindowText), grey);
+        const QColor grey =
+            lw.get(kLampNames[0])->palette().color(QPalette::Disabled, QPalette::WindowText);
+        QCOMPARE(lw.get(kLampNames[0])->palette().color(QPalette::Active, QPalette::WindowText),
+                 grey);
     }
     QCOMPARE(lw.get<LifeBitLamp>("ShapeLB")->isLit(), lifeBit);
 }
@@ -161,8 +167,8 @@ void TestForm1Receive::framing_data()
     const QByteArray line45 = QByteArray("x").repeated(45);
     const QByteArray line46 = QByteArray("ab 7.50E+02").leftJustified(46, '-');
 
-    QTest::newRow("no CR: nothing happens")
-        << QList<QByteArray>{line51} << "---" << -1 << QByteArray() << QList<QByteArray>{} << line51;
+    QTest::newRow("no CR: nothing happens") << QList<QByteArray>{line51} << "---" << -1
+                                            << QByteArray() << QList<QByteArray>{} << line51;
     QTest::newRow("45 characters: shown and logged, not decoded")
         << QList<QByteArray>{line45 + "\r"} << "---" << -1 << line45 + "\r\n"
         << QList<QByteArray>{line45} << QByteArray();
@@ -172,14 +178,14 @@ void TestForm1Receive::framing_data()
     QTest::newRow("51 characters and more")
         << QList<QByteArray>{line51 + "\r"} << "1.23E-05" << 0x0049 << line51 + "\r\n"
         << QList<QByteArray>{line51} << QByteArray();
-    QTest::newRow("a measurement line in single bytes")
-        << [&] {
-               QList<QByteArray> bytes;
-               for (char c : line51 + "\r")
-                   bytes << QByteArray(1, c);
-               return bytes;
-           }()
-        << "1.23E-05" << 0x0049 << line51 + "\r\n" << QList<QByteArray>{line51} << QByteArray();
+    QTest::newRow("a measurement line in single bytes") <<
+        [&] {
+            QList<QByteArray> bytes;
+            for (char c : line51 + "\r")
+                bytes << QByteArray(1, c);
+            return bytes;
+        }() << "1.23E-05" << 0x0049 << line51 + "\r\n" << QList<QByteArray>{line51}
+                                                        << QByteArray();
     {
         // The fields are cut from the buffer, past the short line's CR: positions 4..11
         // are the next line's first eight characters, 47..51 read "34567".
@@ -199,7 +205,8 @@ void TestForm1Receive::framing_data()
     QTest::newRow("CR LF endings: the LF opens the next line")
         << QList<QByteArray>{line51 + "\r\n", measurementLine("2.00E-06", "0041\t") + "\r\n"}
         << " 2.00E-0" << 0x0001 << "\n" + measurementLine("2.00E-06", "0041\t") + "\r\n"
-        << QList<QByteArray>{line51, "\n" + measurementLine("2.00E-06", "0041\t")} << QByteArray("\n");
+        << QList<QByteArray>{line51, "\n" + measurementLine("2.00E-06", "0041\t")}
+        << QByteArray("\n");
     {
         QByteArray line399;
         for (int i = 0; i < 399; ++i)
@@ -212,8 +219,8 @@ void TestForm1Receive::framing_data()
         << QList<QByteArray>{measurementLine("4.2E-04", "     ") + "\r"} << "4.2E-04 " << 0x0001
         << measurementLine("4.2E-04", "     ") + "\r\n"
         << QList<QByteArray>{measurementLine("4.2E-04", "     ")} << QByteArray();
-    QTest::newRow("an empty line")
-        << QList<QByteArray>{"\r"} << "---" << -1 << QByteArray("\r\n") << QList<QByteArray>{""} << QByteArray();
+    QTest::newRow("an empty line") << QList<QByteArray>{"\r"} << "---" << -1 << QByteArray("\r\n")
+                                   << QList<QByteArray>{""} << QByteArray();
 }
 
 void TestForm1Receive::framing()
@@ -276,13 +283,15 @@ void TestForm1Receive::twoLinesThenSilenceAreBothHandled()
 {
     LoadedWindow lw;
     startRun(lw);
-    lw.gaugeSends(measurementLine("1.00E-03", "0003\t") + "\r" + measurementLine("2.00E-04", "0005\t") + "\r");
+    lw.gaugeSends(measurementLine("1.00E-03", "0003\t") + "\r" +
+                  measurementLine("2.00E-04", "0005\t") + "\r");
     // Nothing more arrives from the gauge, yet the second line is shown and logged.
     QTRY_COMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral("2.00E-04"));
     QCOMPARE(litMask(lw), 0x0005);
     stopRun(lw);
     QCOMPARE(dataRecords(lw.logBytes()),
-             (QList<QByteArray>{measurementLine("1.00E-03", "0003\t"), measurementLine("2.00E-04", "0005\t")}));
+             (QList<QByteArray>{measurementLine("1.00E-03", "0003\t"),
+                                measurementLine("2.00E-04", "0005\t")}));
 }
 
 void TestForm1Receive::manyLinesInOneChunkKeepTheirOrder()
@@ -292,7 +301,8 @@ void TestForm1Receive::manyLinesInOneChunkKeepTheirOrder()
     QByteArray burst;
     QList<QByteArray> expected;
     for (int i = 0; i < 500; ++i) {
-        const QByteArray line = measurementLine(QByteArray::number(i).rightJustified(8, '0'), "8001\t");
+        const QByteArray line =
+            measurementLine(QByteArray::number(i).rightJustified(8, '0'), "8001\t");
         expected << line;
         burst += line + "\r";
     }
@@ -316,8 +326,7 @@ void TestForm1Receive::streamWithoutCarriageReturnStaysBounded()
     // A CR then completes the newest 65,536 characters as one line.
     lw.gaugeSends("\r");
     QTRY_COMPARE(lw.window->receiver().buffer().size(), 0);
-    QCOMPARE(lw.window->receiveMonitorText(),
-             QString::fromLatin1(stream.right(148) + "\r\n"));
+    QCOMPARE(lw.window->receiveMonitorText(), QString::fromLatin1(stream.right(148) + "\r\n"));
 }
 
 void TestForm1Receive::newLogStartsWithHeader()
@@ -332,8 +341,9 @@ void TestForm1Receive::newLogStartsWithHeader()
         QStringLiteral("^\"\\d\\d-\\d\\d-\\d\\d \\d{1,2}:\\d\\d:\\d\\d( [AP]M)?\"\r\n$"));
     QVERIFY2(header.match(QString::fromLatin1(log)).hasMatch(), log.constData());
     const QDate today = QDate::currentDate();
-    QVERIFY(log.startsWith("\"" + today.toString(QStringLiteral("dd-MM-yy")).toLatin1() + " ")
-            || log.startsWith("\"" + today.addDays(-1).toString(QStringLiteral("dd-MM-yy")).toLatin1() + " "));
+    QVERIFY(log.startsWith("\"" + today.toString(QStringLiteral("dd-MM-yy")).toLatin1() + " ") ||
+            log.startsWith(
+                "\"" + today.addDays(-1).toString(QStringLiteral("dd-MM-yy")).toLatin1() + " "));
     stopRun(lw);
     QCOMPARE(lw.window->panelText(3), QString());
 }

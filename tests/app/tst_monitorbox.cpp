@@ -40,8 +40,8 @@ QString gaugeText(int i)
     sim::GaugeReport report;
     report.status = quint16(0x0049 | ((i & 1) << 15));
     const double pressure = 1.0e-3 * (1.0 + (i % 900) / 100.0);
-    return QString::fromLatin1(
-        sim::buildMeasurementLine(quint32(1000000 + i), pressure, report, 0x0009, sim::LineEnd::CrLf));
+    return QString::fromLatin1(sim::buildMeasurementLine(quint32(1000000 + i), pressure, report,
+                                                         0x0009, sim::LineEnd::CrLf));
 }
 
 // The box under test beside a plain text box of the same kind that is always given its
@@ -110,13 +110,23 @@ void TestMonitorBox::looksAsDrawnAfresh_data()
     for (int i = 0; i < 12; ++i)
         gauge << gaugeText(i * 7);
     QTest::newRow("gauge lines") << gauge;
-    QTest::newRow("counter carries") << QStringList{gaugeText(9), gaugeText(10), gaugeText(99), gaugeText(100), gaugeText(999), gaugeText(1000)};
+    QTest::newRow("counter carries")
+        << QStringList{gaugeText(9),   gaugeText(10),  gaugeText(99),
+                       gaugeText(100), gaugeText(999), gaugeText(1000)};
     QTest::newRow("same line again") << QStringList{gaugeText(1), gaugeText(1), gaugeText(1)};
-    QTest::newRow("longer and shorter") << QStringList{"PR=1\r\n", "PR=10\r\n", "PR=1\r\n", "P\r\n", "PR=1.00E-03 mbar\r\n"};
-    QTest::newRow("kerning pairs") << QStringList{"AVA To Ty\r\n", "AWA To Ty\r\n", "AWA Tx Ty\r\n", "AWA Tx Yo\r\n", "LT PA r. Va\r\n", "LV PA y. Wa\r\n"};
-    QTest::newRow("tab absorbs a wider start") << QStringList{"ab\tN=1\r\n", "WWWW\tN=1\r\n", "i\tN=1\r\n", "iiiiiiiiiiiiiiiiii\tN=1\r\n", "i\tN=2\r\n"};
-    QTest::newRow("overhanging glyphs") << QStringList{"f/j f/j f/j\r\n", "f/j fjj f/j\r\n", "ffj fjj f/j\r\n", "ffj fjj /\\j\r\n", "_j_ ///\r\n"};
-    QTest::newRow("accents and high bytes") << QStringList{"\u00c4\u00d6\u00dc \u00e4\u00f6\u00fc \u00df\u00b5\u00b0\r\n", "\u00c5\u00d6\u00dc \u00e4\u00f6\u00fd \u00df\u00b5\u00b0\r\n", "\u00c5\u00d6\u00dc \u00e4\u00f6\u00fd \u00df\u00b5\u00ff\r\n"};
+    QTest::newRow("longer and shorter")
+        << QStringList{"PR=1\r\n", "PR=10\r\n", "PR=1\r\n", "P\r\n", "PR=1.00E-03 mbar\r\n"};
+    QTest::newRow("kerning pairs")
+        << QStringList{"AVA To Ty\r\n", "AWA To Ty\r\n",   "AWA Tx Ty\r\n",
+                       "AWA Tx Yo\r\n", "LT PA r. Va\r\n", "LV PA y. Wa\r\n"};
+    QTest::newRow("tab absorbs a wider start") << QStringList{
+        "ab\tN=1\r\n", "WWWW\tN=1\r\n", "i\tN=1\r\n", "iiiiiiiiiiiiiiiiii\tN=1\r\n", "i\tN=2\r\n"};
+    QTest::newRow("overhanging glyphs") << QStringList{
+        "f/j f/j f/j\r\n", "f/j fjj f/j\r\n", "ffj fjj f/j\r\n", "ffj fjj /\\j\r\n", "_j_ ///\r\n"};
+    QTest::newRow("accents and high bytes")
+        << QStringList{"\u00c4\u00d6\u00dc \u00e4\u00f6\u00fc \u00df\u00b5\u00b0\r\n",
+                       "\u00c5\u00d6\u00dc \u00e4\u00f6\u00fd \u00df\u00b5\u00b0\r\n",
+                       "\u00c5\u00d6\u00dc \u00e4\u00f6\u00fd \u00df\u00b5\u00ff\r\n"};
     QString latin1;
     for (int c = 0x20; c < 0x100; ++c)
         if (c < 0x7f || c >= 0xa0)
@@ -129,11 +139,23 @@ void TestMonitorBox::looksAsDrawnAfresh_data()
         everyCharacter << latin1.mid(at % 120, 70) + QStringLiteral("\r\n");
     }
     QTest::newRow("every printable Latin-1 character") << everyCharacter;
-    QTest::newRow("control characters") << QStringList{"a\x01" "b\r\n", "a\x02" "b\r\n", "a\x1f" "b\r\n", "a b\r\n", "a\x7f" "b\r\n"};
-    const QString words = QStringLiteral("the gauge answers with a long line of words ").repeated(5);
-    QTest::newRow("wraps and unwraps") << QStringList{"short\r\n", words + "\r\n", "short\r\n", "shore\r\n"};
-    QTest::newRow("one word longer than the box") << QStringList{"W\r\n", QString(150, QLatin1Char('W')) + "\r\n", "W\r\n", "X\r\n"};
-    QTest::newRow("several lines and back") << QStringList{"a\r\nb\r\n", "a\r\n", "x\ry\r\n", "x\r\n", "y\r\n"};
+    QTest::newRow("control characters") << QStringList{"a\x01"
+                                                       "b\r\n",
+                                                       "a\x02"
+                                                       "b\r\n",
+                                                       "a\x1f"
+                                                       "b\r\n",
+                                                       "a b\r\n",
+                                                       "a\x7f"
+                                                       "b\r\n"};
+    const QString words =
+        QStringLiteral("the gauge answers with a long line of words ").repeated(5);
+    QTest::newRow("wraps and unwraps")
+        << QStringList{"short\r\n", words + "\r\n", "short\r\n", "shore\r\n"};
+    QTest::newRow("one word longer than the box")
+        << QStringList{"W\r\n", QString(150, QLatin1Char('W')) + "\r\n", "W\r\n", "X\r\n"};
+    QTest::newRow("several lines and back")
+        << QStringList{"a\r\nb\r\n", "a\r\n", "x\ry\r\n", "x\r\n", "y\r\n"};
     QTest::newRow("empty line") << QStringList{"\r\n", "x\r\n", "\r\n", "\r\n"};
     QTest::newRow("no line end") << QStringList{"abc", "abd", "abd\r\n", "abe"};
     QTest::newRow("line feed inside a line") << QStringList{"a\nb\r\n", "a\nc\r\n", "ab\r\n"};
@@ -152,14 +174,17 @@ void TestMonitorBox::looksAsDrawnAfresh()
         if (drawn != expected) {
             drawn.save(QDir::temp().filePath(QStringLiteral("monitorbox-drawn.png")));
             expected.save(QDir::temp().filePath(QStringLiteral("monitorbox-expected.png")));
-            QFAIL(qPrintable(QStringLiteral("drawn differently after %1").arg(text.toHtmlEscaped())));
+            QFAIL(
+                qPrintable(QStringLiteral("drawn differently after %1").arg(text.toHtmlEscaped())));
         }
         QCOMPARE(pair.box->toPlainText(), pair.reference->toPlainText());
         QCOMPARE(pair.box->textCursor().position(), pair.reference->textCursor().position());
         QVERIFY(!pair.box->textCursor().hasSelection());
         for (const Qt::Orientation o : {Qt::Vertical, Qt::Horizontal}) {
-            const QScrollBar *mine = o == Qt::Vertical ? pair.box->verticalScrollBar() : pair.box->horizontalScrollBar();
-            const QScrollBar *theirs = o == Qt::Vertical ? pair.reference->verticalScrollBar() : pair.reference->horizontalScrollBar();
+            const QScrollBar *mine =
+                o == Qt::Vertical ? pair.box->verticalScrollBar() : pair.box->horizontalScrollBar();
+            const QScrollBar *theirs = o == Qt::Vertical ? pair.reference->verticalScrollBar()
+                                                         : pair.reference->horizontalScrollBar();
             QCOMPARE(mine->maximum(), theirs->maximum());
             QCOMPARE(mine->value(), theirs->value());
             QCOMPARE(mine->pageStep(), theirs->pageStep());

@@ -16,10 +16,10 @@
 namespace kelmor::test {
 
 // The status lamps by the status bit that lights them.
-inline const char *const kLampNames[] = {
-    "lblAutorange", "lblPirani", "lblIG",     "lblAutoFil",  "lblFil1",
-    "lblFil2",      "lblDegas",  "lblEStrom", "lblSPman",    "lblSPout",
-    "lblSPauto",    "lblEnableEx", "lblResetIG", "lblPiVAC", "lblPiATM"};
+inline const char *const kLampNames[] = {"lblAutorange", "lblPirani", "lblIG",     "lblAutoFil",
+                                         "lblFil1",      "lblFil2",   "lblDegas",  "lblEStrom",
+                                         "lblSPman",     "lblSPout",  "lblSPauto", "lblEnableEx",
+                                         "lblResetIG",   "lblPiVAC",  "lblPiATM"};
 
 // Records every failure message instead of showing a box that would block.
 class MessageCatcher
@@ -53,8 +53,8 @@ inline void answerStartupDialog(DialogAnswer answer, int portIndex = 0, int spee
             port->setCurrentIndex(portIndex);
         if (auto *speed = modal->findChild<QComboBox *>(QStringLiteral("cboSpeed")))
             speed->setCurrentIndex(speedIndex);
-        const QString button = answer == DialogAnswer::Ok ? QStringLiteral("cmdOK")
-                                                          : QStringLiteral("cmdCancel");
+        const QString button =
+            answer == DialogAnswer::Ok ? QStringLiteral("cmdOK") : QStringLiteral("cmdCancel");
         if (auto *b = modal->findChild<QPushButton *>(button))
             QTest::mouseClick(b, Qt::LeftButton);
     });
@@ -89,8 +89,7 @@ struct LoadedWindow
         loadAndShow(*window, answer);
     }
 
-    template <typename T = QWidget>
-    T *get(const char *name) const
+    template <typename T = QWidget> T *get(const char *name) const
     {
         return qobject_cast<T *>(window->control(QString::fromLatin1(name)));
     }

@@ -31,16 +31,15 @@ public:
     {
         m_link = link.isEmpty() ? m_dir.filePath(QStringLiteral("Com1")) : link;
         m_process.setProgram(QStringLiteral(KELMOR_GAUGE_SIM_PATH));
-        m_process.setArguments(QStringList{QStringLiteral("--no-stdin"), QStringLiteral("--link"),
-                                           m_link}
-                               + options);
+        m_process.setArguments(
+            QStringList{QStringLiteral("--no-stdin"), QStringLiteral("--link"), m_link} + options);
         m_process.start();
         if (!m_process.waitForStarted(5000))
             return;
         // The first line is the terminal's path; the link exists before it is printed.
         QDeadlineTimer deadline(5000);
-        while (!m_process.canReadLine() && m_process.state() == QProcess::Running
-               && !deadline.hasExpired())
+        while (!m_process.canReadLine() && m_process.state() == QProcess::Running &&
+               !deadline.hasExpired())
             m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
         if (m_process.canReadLine())
             m_terminal = QString::fromLocal8Bit(m_process.readLine()).trimmed();
@@ -49,10 +48,7 @@ public:
     GaugeSim(const GaugeSim &) = delete;
     GaugeSim &operator=(const GaugeSim &) = delete;
 
-    bool started() const
-    {
-        return !m_terminal.isEmpty() && m_process.state() == QProcess::Running;
-    }
+    bool started() const { return !m_terminal.isEmpty() && m_process.state() == QProcess::Running; }
     QString link() const { return m_link; }
     QString terminal() const { return m_terminal; }
     QByteArray errors() { return m_process.readAllStandardError(); }
@@ -83,7 +79,7 @@ struct Seen
     QByteArray line; // the receive monitor's text without its CR LF, as bytes
     QString monitorText;
     QString pressure;
-    bool autorangeBlack = false; // the Autorange lamp's colour: black when lit, grey when not
+    bool autorangeBlack = false;    // the Autorange lamp's colour: black when lit, grey when not
     std::array<bool, 15> enabled{}; // each lamp label's enabled state, by status bit
     bool life = false;
 
@@ -91,7 +87,6 @@ struct Seen
     bool lit(int bit) const { return bit == 0 ? autorangeBlack && enabled[0] : enabled[bit]; }
     bool operator==(const Seen &) const = default;
 };
-
 
 // The main window, loaded with Com1 at the simulator and the data log in a private
 // folder; records what it shows for every received line.
@@ -115,8 +110,7 @@ struct SimWindow
         loadAndShow(*window, DialogAnswer::Ok);
     }
 
-    template <typename T = QWidget>
-    T *get(const char *name) const
+    template <typename T = QWidget> T *get(const char *name) const
     {
         return qobject_cast<T *>(window->control(QString::fromLatin1(name)));
     }
@@ -137,8 +131,8 @@ struct SimWindow
             s.line.chop(2);
         s.pressure = get<QLabel>("lblDruck")->text();
         auto *autorange = get<QLabel>("lblAutorange");
-        s.autorangeBlack = autorange->palette().color(QPalette::Active, QPalette::WindowText)
-                           == QColor(Qt::black);
+        s.autorangeBlack =
+            autorange->palette().color(QPalette::Active, QPalette::WindowText) == QColor(Qt::black);
         for (int bit = 0; bit < 15; ++bit)
             s.enabled[bit] = get(kLampNames[bit])->isEnabled();
         s.life = get<LifeBitLamp>("ShapeLB")->isLit();

@@ -104,7 +104,8 @@ void TestE2eLamps::lampsFollowTheGauge()
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const Seen &s = lines.at(i);
         const QByteArray &l = s.line;
-        const QByteArray where = "line " + QByteArray::number(i) + ": " + l + "\nlit: " + lampsText(s);
+        const QByteArray where =
+            "line " + QByteArray::number(i) + ": " + l + "\nlit: " + lampsText(s);
         QVERIFY2(l.contains(" SC=0009"), where.constData());
         QVERIFY2(s.pressure == QString::fromLatin1(l.mid(3, 8)), where.constData());
         QVERIFY2(s.lit(0), where.constData()); // Autorange
@@ -138,9 +139,8 @@ void TestE2eLamps::lampsFollowTheGauge()
              0x8000) != 0,
             l.constData());
     }
-    QVERIFY2(pirani >= 2 && ig >= 2, qPrintable(QStringLiteral("%1 Pirani and %2 IG lines")
-                                                    .arg(pirani)
-                                                    .arg(ig)));
+    QVERIFY2(pirani >= 2 && ig >= 2,
+             qPrintable(QStringLiteral("%1 Pirani and %2 IG lines").arg(pirani).arg(ig)));
 
     // The stop darkens everything.
     const Seen after = w.snapshot();
@@ -186,7 +186,8 @@ void TestE2eLamps::principleByHand()
         QElapsedTimer clock;
         clock.start();
         w.click("CmdSenden");
-        QVERIFY2(w.window->sendMonitorText().endsWith(QStringLiteral("SC ") + word + QStringLiteral("\r\n")),
+        QVERIFY2(w.window->sendMonitorText().endsWith(QStringLiteral("SC ") + word +
+                                                      QStringLiteral("\r\n")),
                  step.name);
 
         // The first line in which the gauge reports the new word shows it on the lamps.
@@ -212,7 +213,8 @@ void TestE2eLamps::principleByHand()
         const QList<Seen> later = measurements(w.seen, seenFirst);
         QVERIFY2(!later.isEmpty(), step.name);
         for (const Seen &s : later) {
-            QVERIFY2(shows(s, step.litBits), QByteArray(step.name) + ": " + s.line + "\nlit: " + lampsText(s));
+            QVERIFY2(shows(s, step.litBits),
+                     QByteArray(step.name) + ": " + s.line + "\nlit: " + lampsText(s));
             QVERIFY2(s.enabled[0], step.name);
         }
     }

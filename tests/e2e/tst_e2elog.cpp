@@ -57,7 +57,8 @@ Log readRun(const QByteArray &bytes, const QList<QByteArray> &expected)
 
 bool isHeader(const QByteArray &field)
 {
-    static const QRegularExpression pattern(QStringLiteral("^\\d\\d-\\d\\d-\\d\\d \\d{1,2}:\\d\\d:\\d\\d$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\d\\d-\\d\\d-\\d\\d \\d{1,2}:\\d\\d:\\d\\d$"));
     return pattern.match(QString::fromLatin1(field)).hasMatch();
 }
 
@@ -131,7 +132,8 @@ void TestE2eLog::runIsLoggedRecordByRecord()
         gaugeLine("4.56E-06", "0055", "N=2"),
         "SC OK",
         "RV \"KELMOR\"\tquoted, with a tab",
-        "Druck \xC4\xD6\xDC \xDF \xB5" "bar",
+        "Druck \xC4\xD6\xDC \xDF \xB5"
+        "bar",
         "\n" + gaugeLine("1.00E-03", "8019", "N=3 after an LF"),
         QByteArray(420, 'x') + "end",
         "",

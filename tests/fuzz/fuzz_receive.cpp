@@ -5,7 +5,6 @@
 
 #include "receivebuffer.h"
 
-
 using kelmor::AnswerLine;
 using kelmor::ReceiveBuffer;
 using kelmor::fuzz::ChunkPlan;

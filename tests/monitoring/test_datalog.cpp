@@ -99,8 +99,8 @@ int bindSocket(const QString &path)
     if (fd < 0 || native.size() >= qsizetype(sizeof address.sun_path))
         return -1;
     std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-        || ::listen(fd, 1) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(fd, 1) != 0) {
         ::close(fd);
         return -1;
     }
@@ -390,11 +390,16 @@ void TestDataLog::refusesAnythingButAFile_data()
     QTest::addColumn<QString>("what");
     QTest::addColumn<QString>("named"); // how the message calls it
 
-    QTest::newRow("a folder") << "folder" << "ein Ordner";
-    QTest::newRow("a FIFO nobody reads") << "fifo" << "FIFO";
-    QTest::newRow("a FIFO with a reader") << "fifo-read" << "FIFO";
-    QTest::newRow("a Unix socket") << "socket" << "Socket";
-    QTest::newRow("a device behind a link") << "device" << "Gerätedatei";
+    QTest::newRow("a folder") << "folder"
+                              << "ein Ordner";
+    QTest::newRow("a FIFO nobody reads") << "fifo"
+                                         << "FIFO";
+    QTest::newRow("a FIFO with a reader") << "fifo-read"
+                                          << "FIFO";
+    QTest::newRow("a Unix socket") << "socket"
+                                   << "Socket";
+    QTest::newRow("a device behind a link") << "device"
+                                            << "Gerätedatei";
 }
 
 void TestDataLog::refusesAnythingButAFile()
@@ -422,7 +427,9 @@ void TestDataLog::refusesAnythingButAFile()
     } else {
         QVERIFY(QFile::link(QStringLiteral("/dev/null"), m_path));
     }
-    struct stat before{};
+    struct stat before
+    {
+    };
     QCOMPARE(::lstat(native.constData(), &before), 0);
 
     DataLog log(m_path);
@@ -440,7 +447,9 @@ void TestDataLog::refusesAnythingButAFile()
     QVERIFY(!log.writeRecord("x"));
 
     // What stands there is left as it was, and a reader got nothing.
-    struct stat after{};
+    struct stat after
+    {
+    };
     QCOMPARE(::lstat(native.constData(), &after), 0);
     QCOMPARE(after.st_mode, before.st_mode);
     QCOMPARE(after.st_ino, before.st_ino);
@@ -456,11 +465,16 @@ void TestDataLog::failuresAreToldInGerman_data()
     QTest::addColumn<QString>("says");
     QTest::addColumn<bool>("withReason");
 
-    QTest::newRow("the folder is missing") << "missing" << "existiert nicht" << true;
-    QTest::newRow("disk full at the header") << "full-header" << "Datenträger ist voll" << true;
-    QTest::newRow("disk full in a record") << "full-record" << "Datenträger ist voll" << true;
-    QTest::newRow("HOME not set") << "no-home" << "HOME ist nicht gesetzt" << false;
-    QTest::newRow("HOME empty") << "empty-home" << "HOME ist leer" << false;
+    QTest::newRow("the folder is missing") << "missing"
+                                           << "existiert nicht" << true;
+    QTest::newRow("disk full at the header") << "full-header"
+                                             << "Datenträger ist voll" << true;
+    QTest::newRow("disk full in a record") << "full-record"
+                                           << "Datenträger ist voll" << true;
+    QTest::newRow("HOME not set") << "no-home"
+                                  << "HOME ist nicht gesetzt" << false;
+    QTest::newRow("HOME empty") << "empty-home"
+                                << "HOME ist leer" << false;
 }
 
 void TestDataLog::failuresAreToldInGerman()
@@ -507,7 +521,8 @@ void TestDataLog::failuresAreToldInGerman()
         failed = !log.open(kRun1, german());
         // A file that opened is never reported as one that did not.
         if (how == QLatin1String("full-header"))
-            QVERIFY2(!log.errorString().contains(QStringLiteral("öffnen")), qPrintable(log.errorString()));
+            QVERIFY2(!log.errorString().contains(QStringLiteral("öffnen")),
+                     qPrintable(log.errorString()));
     }
     QVERIFY(failed);
     const QString text = log.errorString();
@@ -527,10 +542,14 @@ void TestDataLog::fileGoneDuringARun_data()
     QTest::addColumn<QString>("says");
     QTest::addColumn<bool>("goesOn");
 
-    QTest::newRow("deleted") << "rm" << "gelöscht" << true;
-    QTest::newRow("moved away") << "mv" << "verschoben" << true;
-    QTest::newRow("replaced by another file") << "replace" << "ersetzt" << true;
-    QTest::newRow("deleted with its folder") << "rm-folder" << "gelöscht" << false;
+    QTest::newRow("deleted") << "rm"
+                             << "gelöscht" << true;
+    QTest::newRow("moved away") << "mv"
+                                << "verschoben" << true;
+    QTest::newRow("replaced by another file") << "replace"
+                                              << "ersetzt" << true;
+    QTest::newRow("deleted with its folder") << "rm-folder"
+                                             << "gelöscht" << false;
 }
 
 void TestDataLog::fileGoneDuringARun()
@@ -556,7 +575,9 @@ void TestDataLog::fileGoneDuringARun()
         QVERIFY(QFile::rename(path, movedTo));
     } else if (how == QLatin1String("replace")) {
         QVERIFY(writeFile(movedTo, other));
-        QCOMPARE(::rename(QFile::encodeName(movedTo).constData(), QFile::encodeName(path).constData()), 0);
+        QCOMPARE(
+            ::rename(QFile::encodeName(movedTo).constData(), QFile::encodeName(path).constData()),
+            0);
     } else {
         QVERIFY(QDir(folder).removeRecursively());
     }

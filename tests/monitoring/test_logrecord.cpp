@@ -413,11 +413,16 @@ void TestLogRecord::noUsableHome_data()
     QTest::addColumn<QString>("home"); // "<unset>" for no variable at all
     QTest::addColumn<QString>("why");
 
-    QTest::newRow("unset") << "<unset>" << "nicht gesetzt";
-    QTest::newRow("empty") << "" << "leer";
-    QTest::newRow("relative") << "service" << "kein absoluter Pfad";
-    QTest::newRow("the root folder") << "/" << "oberste Ordner";
-    QTest::newRow("a folder that is not there") << "/nonexistent/kelmor-home" << "existiert nicht";
+    QTest::newRow("unset") << "<unset>"
+                           << "nicht gesetzt";
+    QTest::newRow("empty") << ""
+                           << "leer";
+    QTest::newRow("relative") << "service"
+                              << "kein absoluter Pfad";
+    QTest::newRow("the root folder") << "/"
+                                     << "oberste Ordner";
+    QTest::newRow("a folder that is not there") << "/nonexistent/kelmor-home"
+                                                << "existiert nicht";
 }
 
 void TestLogRecord::noUsableHome()

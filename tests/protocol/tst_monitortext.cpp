@@ -131,21 +131,44 @@ void TestMonitorText::splice_data()
     QTest::addColumn<qsizetype>("fromEnd");
     QTest::addColumn<qsizetype>("toEnd");
 
-    QTest::newRow("same text") << "PR=1\n" << "PR=1\n" << qsizetype(5) << qsizetype(5) << qsizetype(5);
-    QTest::newRow("both empty") << "" << "" << qsizetype(0) << qsizetype(0) << qsizetype(0);
-    QTest::newRow("from nothing") << "" << "abc" << qsizetype(0) << qsizetype(0) << qsizetype(3);
-    QTest::newRow("to nothing") << "abc" << "" << qsizetype(0) << qsizetype(3) << qsizetype(0);
-    QTest::newRow("one digit") << "PR=1.23E-03\n" << "PR=1.24E-03\n" << qsizetype(6) << qsizetype(7) << qsizetype(7);
-    QTest::newRow("far apart") << "1 mbar 0049 N=7\n" << "2 mbar 8049 N=8\n" << qsizetype(0) << qsizetype(15) << qsizetype(15);
-    QTest::newRow("inserted") << "N=9\n" << "N=10\n" << qsizetype(2) << qsizetype(3) << qsizetype(4);
-    QTest::newRow("removed") << "N=10\n" << "N=9\n" << qsizetype(2) << qsizetype(4) << qsizetype(3);
-    QTest::newRow("appended") << "ab" << "abcd" << qsizetype(2) << qsizetype(2) << qsizetype(4);
-    QTest::newRow("prepended") << "cd" << "abcd" << qsizetype(0) << qsizetype(0) << qsizetype(2);
+    QTest::newRow("same text") << "PR=1\n"
+                               << "PR=1\n"
+                               << qsizetype(5) << qsizetype(5) << qsizetype(5);
+    QTest::newRow("both empty") << ""
+                                << "" << qsizetype(0) << qsizetype(0) << qsizetype(0);
+    QTest::newRow("from nothing") << ""
+                                  << "abc" << qsizetype(0) << qsizetype(0) << qsizetype(3);
+    QTest::newRow("to nothing") << "abc"
+                                << "" << qsizetype(0) << qsizetype(3) << qsizetype(0);
+    QTest::newRow("one digit") << "PR=1.23E-03\n"
+                               << "PR=1.24E-03\n"
+                               << qsizetype(6) << qsizetype(7) << qsizetype(7);
+    QTest::newRow("far apart") << "1 mbar 0049 N=7\n"
+                               << "2 mbar 8049 N=8\n"
+                               << qsizetype(0) << qsizetype(15) << qsizetype(15);
+    QTest::newRow("inserted") << "N=9\n"
+                              << "N=10\n"
+                              << qsizetype(2) << qsizetype(3) << qsizetype(4);
+    QTest::newRow("removed") << "N=10\n"
+                             << "N=9\n"
+                             << qsizetype(2) << qsizetype(4) << qsizetype(3);
+    QTest::newRow("appended") << "ab"
+                              << "abcd" << qsizetype(2) << qsizetype(2) << qsizetype(4);
+    QTest::newRow("prepended") << "cd"
+                               << "abcd" << qsizetype(0) << qsizetype(0) << qsizetype(2);
     // The shared end must not overlap the shared start: "aa" to "aaa" inserts one "a".
-    QTest::newRow("repeated characters grow") << "aa" << "aaa" << qsizetype(2) << qsizetype(2) << qsizetype(3);
-    QTest::newRow("repeated characters shrink") << "aaa" << "aa" << qsizetype(2) << qsizetype(3) << qsizetype(2);
-    QTest::newRow("a character doubled inside") << "abcd" << "abbcd" << qsizetype(2) << qsizetype(2) << qsizetype(3);
-    QTest::newRow("high bytes") << QString::fromLatin1("\xb5\xe4\xff") << QString::fromLatin1("\xb5\xf6\xff") << qsizetype(1) << qsizetype(2) << qsizetype(2);
+    QTest::newRow("repeated characters grow")
+        << "aa"
+        << "aaa" << qsizetype(2) << qsizetype(2) << qsizetype(3);
+    QTest::newRow("repeated characters shrink")
+        << "aaa"
+        << "aa" << qsizetype(2) << qsizetype(3) << qsizetype(2);
+    QTest::newRow("a character doubled inside")
+        << "abcd"
+        << "abbcd" << qsizetype(2) << qsizetype(2) << qsizetype(3);
+    QTest::newRow("high bytes") << QString::fromLatin1("\xb5\xe4\xff")
+                                << QString::fromLatin1("\xb5\xf6\xff") << qsizetype(1)
+                                << qsizetype(2) << qsizetype(2);
 }
 
 void TestMonitorText::splice()
@@ -157,8 +180,8 @@ void TestMonitorText::splice()
     QTEST(splice.fromEnd, "fromEnd");
     QTEST(splice.toEnd, "toEnd");
     // Applying the splice gives the new text.
-    QCOMPARE(from.first(splice.start) + to.sliced(splice.start, splice.toEnd - splice.start)
-                 + from.sliced(splice.fromEnd),
+    QCOMPARE(from.first(splice.start) + to.sliced(splice.start, splice.toEnd - splice.start) +
+                 from.sliced(splice.fromEnd),
              to);
 }
 
@@ -177,7 +200,9 @@ void TestMonitorText::spliceOfRandomTexts()
         const QString to = text();
         const TextSplice s = textSplice(from, to);
         QVERIFY(s.start <= s.fromEnd && s.start <= s.toEnd);
-        QCOMPARE(from.first(s.start) + to.sliced(s.start, s.toEnd - s.start) + from.sliced(s.fromEnd), to);
+        QCOMPARE(from.first(s.start) + to.sliced(s.start, s.toEnd - s.start) +
+                     from.sliced(s.fromEnd),
+                 to);
         QCOMPARE(from.sliced(s.fromEnd), to.sliced(s.toEnd));
         // Nothing more is shared at either side.
         if (s.fromEnd > s.start && s.toEnd > s.start) {

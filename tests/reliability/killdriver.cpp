@@ -26,7 +26,8 @@ void say(const QByteArray &text)
     const QByteArray line = text + '\n';
     qsizetype done = 0;
     while (done < line.size()) {
-        const ssize_t n = ::write(STDOUT_FILENO, line.constData() + done, size_t(line.size() - done));
+        const ssize_t n =
+            ::write(STDOUT_FILENO, line.constData() + done, size_t(line.size() - done));
         if (n <= 0)
             return;
         done += n;

@@ -95,10 +95,11 @@ inline QByteArray firstDifference(const QByteArray &actual, const QByteArray &ex
     const qsizetype n = qMin(actual.size(), expected.size());
     while (i < n && actual.at(i) == expected.at(i))
         ++i;
-    return QByteArray("sizes ") + QByteArray::number(actual.size()) + " and "
-           + QByteArray::number(expected.size()) + ", first difference at byte "
-           + QByteArray::number(i) + ": actual ..." + actual.mid(qMax<qsizetype>(0, i - 20), 40).toHex()
-           + " expected ..." + expected.mid(qMax<qsizetype>(0, i - 20), 40).toHex();
+    return QByteArray("sizes ") + QByteArray::number(actual.size()) + " and " +
+           QByteArray::number(expected.size()) + ", first difference at byte " +
+           QByteArray::number(i) + ": actual ..." +
+           actual.mid(qMax<qsizetype>(0, i - 20), 40).toHex() + " expected ..." +
+           expected.mid(qMax<qsizetype>(0, i - 20), 40).toHex();
 }
 
 } // namespace kelmor::test

@@ -114,10 +114,12 @@ void TestDelivery::sameLogHoweverCut()
     QTest::qWait(50);
     const QByteArray data = dataPart(lw.logBytes());
     QCOMPARE(data.count("\r\n"), kLines);
-    QCOMPARE(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex(), m_expected.toHex());
+    QCOMPARE(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex(),
+             m_expected.toHex());
     QCOMPARE(lw.window->receiver().buffer().data(), QByteArray("\n"));
     QVERIFY(lw.messages.messages().isEmpty());
-    qInfo("%d lines, %lld bytes in %lld ms", kLines, qint64(m_lines.size()), qint64(clock.elapsed()));
+    qInfo("%d lines, %lld bytes in %lld ms", kLines, qint64(m_lines.size()),
+          qint64(clock.elapsed()));
 }
 
 QTEST_MAIN(TestDelivery)

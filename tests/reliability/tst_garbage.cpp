@@ -33,8 +33,8 @@ QByteArray withoutCr(QByteArray bytes)
 
 QByteArray lineEndMix(QRandomGenerator &rng, qsizetype size)
 {
-    static const char *const kPieces[] = {"\r\n", "\n\r", "\r", "\n", "\r\n\r\n", "\n\n\r",
-                                          "1.00E-03", "\"", "\t", "P1 "};
+    static const char *const kPieces[] = {"\r\n",   "\n\r",     "\r", "\n", "\r\n\r\n",
+                                          "\n\n\r", "1.00E-03", "\"", "\t", "P1 "};
     QByteArray out;
     out.reserve(size + 16);
     while (out.size() < size)
@@ -107,10 +107,11 @@ void TestGarbage::garbageDuringARun_data()
     QTest::newRow("1 MB line") << printable(rng, kMiB) + "\r";
     // Lines just over and just under the bound, and a stretch that outgrows the bound
     // right behind a CR in the same burst.
-    QTest::newRow("lines at the bound")
-        << printable(rng, ReceiveBuffer::kBound) + "\r" + printable(rng, ReceiveBuffer::kBound + 1)
-               + "\r" + printable(rng, ReceiveBuffer::kBound - 1) + "\rshort\r"
-               + printable(rng, 3 * ReceiveBuffer::kBound) + "\r";
+    QTest::newRow("lines at the bound") << printable(rng, ReceiveBuffer::kBound) + "\r" +
+                                               printable(rng, ReceiveBuffer::kBound + 1) + "\r" +
+                                               printable(rng, ReceiveBuffer::kBound - 1) +
+                                               "\rshort\r" +
+                                               printable(rng, 3 * ReceiveBuffer::kBound) + "\r";
 }
 
 void TestGarbage::garbageDuringARun()
@@ -154,7 +155,8 @@ void TestGarbage::garbageDuringARun()
     // resident size there says nothing about the program; the normal build holds the bound.
     if (!kUnderAsan)
         QVERIFY2(peak - before < kMaxGrowth,
-                 qPrintable(QStringLiteral("resident memory grew by %1 KiB").arg((peak - before) / 1024)));
+                 qPrintable(
+                     QStringLiteral("resident memory grew by %1 KiB").arg((peak - before) / 1024)));
 
     // Still a working program afterwards.
     lw.gaugeSends("\rafter\r", 100);

@@ -81,8 +81,8 @@ void TestKill::killedAtRandomMoments()
         QByteArray out;
         QElapsedTimer clock;
         clock.start();
-        while (!out.startsWith("RUN\n") && clock.elapsed() < kStartTimeoutMs
-               && driver.state() == QProcess::Running) {
+        while (!out.startsWith("RUN\n") && clock.elapsed() < kStartTimeoutMs &&
+               driver.state() == QProcess::Running) {
             driver.waitForReadyRead(50);
             out += driver.readAllStandardOutput();
         }
@@ -98,8 +98,8 @@ void TestKill::killedAtRandomMoments()
             const int n = bursts ? 1 + rng.bounded(40) : 1;
             QByteArray chunk;
             for (int i = 0; i < n; ++i) {
-                sent << "P1 1.00E-03 kill " + QByteArray::number(kill) + " line "
-                            + QByteArray::number(lineNumber++);
+                sent << "P1 1.00E-03 kill " + QByteArray::number(kill) + " line " +
+                            QByteArray::number(lineNumber++);
                 chunk += sent.last() + "\r";
             }
             QVERIFY(pty.write(chunk));
@@ -122,7 +122,8 @@ void TestKill::killedAtRandomMoments()
         const QByteArray log = file.readAll();
         QVERIFY2(log.startsWith(before), "an earlier run's records changed");
         const Records run = parseRecords(log.mid(before.size()));
-        QVERIFY2(run.whole, qPrintable(QStringLiteral("kill %1: the log ends in a torn record").arg(kill)));
+        QVERIFY2(run.whole,
+                 qPrintable(QStringLiteral("kill %1: the log ends in a torn record").arg(kill)));
         QVERIFY(!run.fields.isEmpty());
         QVERIFY2(header.match(QString::fromLatin1(run.fields.constFirst())).hasMatch(),
                  run.fields.constFirst().constData());
@@ -136,7 +137,8 @@ void TestKill::killedAtRandomMoments()
                 qWarning("kill %d: shown but not logged: %s", kill, line.constData());
             }
         }
-        QVERIFY2(lost == 0, qPrintable(QStringLiteral("kill %1: a shown line is not in the log").arg(kill)));
+        QVERIFY2(lost == 0,
+                 qPrintable(QStringLiteral("kill %1: a shown line is not in the log").arg(kill)));
         shownTotal += shown.size();
         loggedTotal += logged.size();
         before = log;

@@ -48,8 +48,8 @@ public:
     void check()
     {
         ++m_checks;
-        if (m_lw.get<QPushButton>("cmdMonitor")->text() == QLatin1String("STOP")
-            && !m_lw.window->dataLog().isOpen())
+        if (m_lw.get<QPushButton>("cmdMonitor")->text() == QLatin1String("STOP") &&
+            !m_lw.window->dataLog().isOpen())
             ++m_violations;
     }
     int violations() const { return m_violations; }
@@ -83,7 +83,8 @@ void freeCommandGoesOut(LoadedWindow &lw)
 
 qint64 headerSize()
 {
-    return formatRecord(toRecordBytes(formatHeaderField(QDateTime::currentDateTime(), QLocale::system())))
+    return formatRecord(
+               toRecordBytes(formatHeaderField(QDateTime::currentDateTime(), QLocale::system())))
         .size();
 }
 
@@ -139,9 +140,10 @@ void TestLogFailure::openRefused()
     else if (how == QLatin1String("full"))
         QVERIFY(QFile::link(QStringLiteral("/dev/full"), lw.logPath));
     else if (how != QLatin1String("missing"))
-        log.setDeviceFactory([room = how == QLatin1String("half") ? headerSize() / 2 : 0](const QString &path) {
-            return std::make_unique<FillingFile>(path, room);
-        });
+        log.setDeviceFactory(
+            [room = how == QLatin1String("half") ? headerSize() / 2 : 0](const QString &path) {
+                return std::make_unique<FillingFile>(path, room);
+            });
 
     // Every click tells the operator, and nothing more happens; nothing waits for a
     // reader that never comes.
@@ -185,7 +187,8 @@ void TestLogFailure::diskFullDuringARun()
 
     QList<QByteArray> lines;
     for (int i = 0; i < lineCount; ++i)
-        lines << measurementLine(QByteArray::number(1.0 + i, 'E', 2), "8003\t", "mbar #" + QByteArray::number(i));
+        lines << measurementLine(QByteArray::number(1.0 + i, 'E', 2), "8003\t",
+                                 "mbar #" + QByteArray::number(i));
     const QByteArray kept = recordsOf(lines.first(fullAfter));
     const qint64 nextSize = formatRecord(lines.at(fullAfter)).size();
     const qint64 room = headerSize() + kept.size() + (intoNext < 0 ? nextSize - 1 : intoNext);

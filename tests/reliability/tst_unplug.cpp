@@ -82,7 +82,8 @@ void TestUnplug::unplugDuringARun()
         QVERIFY(lw.pty.write(pending));
 
     const qint64 detectedMs = unplug(lw, lw.pty);
-    QVERIFY2(detectedMs < 250, qPrintable(QStringLiteral("port closed after %1 ms").arg(detectedMs)));
+    QVERIFY2(detectedMs < 250,
+             qPrintable(QStringLiteral("port closed after %1 ms").arg(detectedMs)));
     QTRY_COMPARE(lw.messages.messages().size(), 1);
     QVERIFY2(lw.messages.messages().constFirst().contains(QLatin1String("Com1")),
              qPrintable(lw.messages.messages().constFirst()));
@@ -120,8 +121,9 @@ void TestUnplug::unplugAndReopenCycles()
             if (cycle % 10 == 0) {
                 click(lw, "CmdCom");
                 QVERIFY(lw.window->settingsDialog());
-                QTest::mouseClick(lw.window->settingsDialog()->findChild<QPushButton *>(QStringLiteral("cmdOK")),
-                                  Qt::LeftButton);
+                QTest::mouseClick(
+                    lw.window->settingsDialog()->findChild<QPushButton *>(QStringLiteral("cmdOK")),
+                    Qt::LeftButton);
                 QTRY_VERIFY(!lw.window->settingsDialog());
             } else {
                 QVERIFY(!lw.window->comKelmor().setPortOpen(true));
@@ -135,16 +137,17 @@ void TestUnplug::unplugAndReopenCycles()
         shown << "cycle " + QByteArray::number(cycle);
         sendShown(lw, pty, shown.last());
         const qint64 detectedMs = unplug(lw, pty);
-        QVERIFY2(detectedMs < 250, qPrintable(QStringLiteral("cycle %1: port closed after %2 ms")
-                                                  .arg(cycle)
-                                                  .arg(detectedMs)));
+        QVERIFY2(
+            detectedMs < 250,
+            qPrintable(
+                QStringLiteral("cycle %1: port closed after %2 ms").arg(cycle).arg(detectedMs)));
         QTRY_COMPARE(lw.messages.messages().size(), cycle + 2);
         QVERIFY2(lw.messages.messages().constLast().contains(QLatin1String("Com1")),
                  qPrintable(lw.messages.messages().constLast()));
     }
     const int fdsAfter = openDescriptorCount();
-    qInfo("%d unplug and reopen cycles: %d open descriptors before, %d after", kCycles,
-          fdsBefore, fdsAfter);
+    qInfo("%d unplug and reopen cycles: %d open descriptors before, %d after", kCycles, fdsBefore,
+          fdsAfter);
     QCOMPARE(fdsAfter, fdsBefore);
     // The run went on through all of it and lost no line that was shown.
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("STOP"));

@@ -116,10 +116,12 @@ void TestComKelmor::mapsPortsToDevices_data()
     QTest::addColumn<QString>("device");
 
     // With two present devices: a board port and an adapter.
-    QTest::newRow("variable set") << 2 << true << "/dev/ttyUSB0" << "/dev/ttyUSB0";
+    QTest::newRow("variable set") << 2 << true << "/dev/ttyUSB0"
+                                  << "/dev/ttyUSB0";
     QTest::newRow("variable empty") << 2 << true << ""
                                     << "/dev/ttyUSB3";
-    QTest::newRow("variable unset, port 1") << 1 << false << "" << "/dev/ttyS0";
+    QTest::newRow("variable unset, port 1") << 1 << false << ""
+                                            << "/dev/ttyS0";
     QTest::newRow("variable unset, port 4") << 4 << false << ""
                                             << "";
 }
@@ -156,15 +158,15 @@ void TestComKelmor::parsesLineSettings_data()
                              << int(QSerialPort::OneStop);
     QTest::newRow("38400") << "38400,n,8,1" << true << 38400 << int(QSerialPort::NoParity) << 8
                            << int(QSerialPort::OneStop);
-    QTest::newRow("even, 7, 2") << "9600,e,7,2" << true << 9600 << int(QSerialPort::EvenParity)
-                                << 7 << int(QSerialPort::TwoStop);
-    QTest::newRow("odd, 5, 1.5") << "300,o,5,1.5" << true << 300 << int(QSerialPort::OddParity)
-                                 << 5 << int(QSerialPort::OneAndHalfStop);
-    QTest::newRow("mark, 6") << "115200,m,6,1" << true << 115200
-                             << int(QSerialPort::MarkParity) << 6 << int(QSerialPort::OneStop);
-    QTest::newRow("space, upper case") << "1200,S,8,2" << true << 1200
-                                       << int(QSerialPort::SpaceParity) << 8
-                                       << int(QSerialPort::TwoStop);
+    QTest::newRow("even, 7, 2") << "9600,e,7,2" << true << 9600 << int(QSerialPort::EvenParity) << 7
+                                << int(QSerialPort::TwoStop);
+    QTest::newRow("odd, 5, 1.5") << "300,o,5,1.5" << true << 300 << int(QSerialPort::OddParity) << 5
+                                 << int(QSerialPort::OneAndHalfStop);
+    QTest::newRow("mark, 6") << "115200,m,6,1" << true << 115200 << int(QSerialPort::MarkParity)
+                             << 6 << int(QSerialPort::OneStop);
+    QTest::newRow("space, upper case")
+        << "1200,S,8,2" << true << 1200 << int(QSerialPort::SpaceParity) << 8
+        << int(QSerialPort::TwoStop);
 
     const auto invalid = [](const char *name, const char *text) {
         QTest::newRow(name) << QString::fromLatin1(text) << false << 0 << 0 << 0 << 0;
@@ -212,8 +214,8 @@ void TestComKelmor::parsesLineSettings()
     QCOMPARE(m_port->settings(), valid ? text : QStringLiteral("19200,n,8,1"));
     if (!valid) {
         QCOMPARE(error.number, int(kelmor::ComErrInvalidSettings));
-        QVERIFY2(error.description.contains(QStringLiteral("ungültig"))
-                     && error.description.contains(QLatin1String("Com1")),
+        QVERIFY2(error.description.contains(QStringLiteral("ungültig")) &&
+                     error.description.contains(QLatin1String("Com1")),
                  qPrintable(error.description));
     }
 }
@@ -259,8 +261,8 @@ void TestComKelmor::sendOnClosedPortFailsQuietly()
 
     const ComError error = m_port->output("SX1\r");
     QCOMPARE(error.number, int(kelmor::ComErrPortClosed));
-    QVERIFY2(error.description.contains(QLatin1String("Com1"))
-                 && error.description.contains(QStringLiteral("nicht geöffnet")),
+    QVERIFY2(error.description.contains(QLatin1String("Com1")) &&
+                 error.description.contains(QStringLiteral("nicht geöffnet")),
              qPrintable(error.description));
 
     QTest::qWait(100);
@@ -277,10 +279,10 @@ void TestComKelmor::openingMissingDeviceNamesPortAndDevice()
 
     const ComError error = m_port->setPortOpen(true);
     QCOMPARE(error.number, int(kelmor::ComErrDeviceNotFound));
-    QVERIFY2(error.description.contains(QLatin1String("Com2"))
-                 && error.description.contains(QLatin1String(kMissingDevice))
-                 && error.description.contains(QLatin1String("existiert nicht"))
-                 && error.description.contains(QLatin1String("KELMOR_COM2")),
+    QVERIFY2(error.description.contains(QLatin1String("Com2")) &&
+                 error.description.contains(QLatin1String(kMissingDevice)) &&
+                 error.description.contains(QLatin1String("existiert nicht")) &&
+                 error.description.contains(QLatin1String("KELMOR_COM2")),
              qPrintable(error.description));
     QVERIFY(!m_port->portOpen());
 }
@@ -294,9 +296,9 @@ void TestComKelmor::openingDeviceInUseFails()
     ComKelmor other;
     const ComError error = other.setPortOpen(true);
     QCOMPARE(error.number, int(kelmor::ComErrPortOpen));
-    QVERIFY2(error.description.contains(QLatin1String("Com1"))
-                 && error.description.contains(pty.slavePath())
-                 && error.description.contains(QLatin1String("verwendet")),
+    QVERIFY2(error.description.contains(QLatin1String("Com1")) &&
+                 error.description.contains(pty.slavePath()) &&
+                 error.description.contains(QLatin1String("verwendet")),
              qPrintable(error.description));
     QVERIFY(!other.portOpen());
     QVERIFY(m_port->portOpen());
@@ -335,9 +337,9 @@ void TestComKelmor::deviceNameTooLongForTheLock()
     if (opens)
         return;
     QCOMPARE(error.number, int(kelmor::ComErrPortOpen));
-    QVERIFY2(error.description.contains(QLatin1String("zu lang"))
-                 && !error.description.contains(QLatin1String("verwendet"))
-                 && error.description.contains(QLatin1String("Com1")),
+    QVERIFY2(error.description.contains(QLatin1String("zu lang")) &&
+                 !error.description.contains(QLatin1String("verwendet")) &&
+                 error.description.contains(QLatin1String("Com1")),
              qPrintable(error.description));
 }
 
@@ -456,9 +458,9 @@ void TestComKelmor::unplugClosesPortOnce()
 
     const ComError failure = m_port->lastDeviceError();
     QCOMPARE(failure.number, int(kelmor::ComErrDeviceFailed));
-    QVERIFY2(failure.description.contains(QLatin1String("Com1"))
-                 && failure.description.contains(device)
-                 && failure.description.contains(QLatin1String("antwortet nicht mehr")),
+    QVERIFY2(failure.description.contains(QLatin1String("Com1")) &&
+                 failure.description.contains(device) &&
+                 failure.description.contains(QLatin1String("antwortet nicht mehr")),
              qPrintable(failure.description));
 
     // Nothing keeps spinning behind the closed port.

@@ -86,8 +86,7 @@ private slots:
 
 private:
     FrmProperties *showDialog();
-    template<typename T>
-    T *child(const char *name) const
+    template <typename T> T *child(const char *name) const
     {
         return m_dialog ? m_dialog->findChild<T *>(QLatin1String(name)) : nullptr;
     }
@@ -163,8 +162,8 @@ void TestFrmProperties::okOpensPortAndWritesPanels()
 
     QVERIFY(m_messages.isEmpty());
     QCOMPARE(panelsOf(*m_panels), (Panels{{1, QStringLiteral("COM  1")},
-                                         {2, QStringLiteral("19200,n,8,1")},
-                                         {4, expectedVersionText()}}));
+                                          {2, QStringLiteral("19200,n,8,1")},
+                                          {4, expectedVersionText()}}));
     QVERIFY(m_port->portOpen());
     QCOMPARE(m_port->commPort(), 1);
     QCOMPARE(m_port->handshaking(), 0);
@@ -209,8 +208,8 @@ void TestFrmProperties::missingDeviceKeepsDialogOpen()
     clickOK();
 
     QCOMPARE(m_messages.size(), 1);
-    QVERIFY2(m_messages.first().contains(QLatin1String("Com1"))
-                 && m_messages.first().contains(QLatin1String(kMissingDevice)),
+    QVERIFY2(m_messages.first().contains(QLatin1String("Com1")) &&
+                 m_messages.first().contains(QLatin1String(kMissingDevice)),
              qPrintable(m_messages.first()));
     QTest::qWait(50);
     QVERIFY(!m_dialog.isNull());
@@ -228,8 +227,8 @@ void TestFrmProperties::switchingOpenPortToMissingDeviceRestoresNumber()
     clickOK();
 
     QCOMPARE(m_messages.size(), 1);
-    QVERIFY2(m_messages.first().contains(QLatin1String("Com2"))
-                 && m_messages.first().contains(QLatin1String(kMissingDevice)),
+    QVERIFY2(m_messages.first().contains(QLatin1String("Com2")) &&
+                 m_messages.first().contains(QLatin1String(kMissingDevice)),
              qPrintable(m_messages.first()));
     QCOMPARE(m_port->commPort(), 1);
     QVERIFY(!m_port->portOpen());
@@ -263,8 +262,8 @@ void TestFrmProperties::higherSpeedOnOpenPortKeepsItOpen()
     QVERIFY(m_port->portOpen());
     QCOMPARE(m_port->settings(), QStringLiteral("38400,n,8,1"));
     QCOMPARE(panelsOf(*m_panels), (Panels{{1, QStringLiteral("COM  1")},
-                                         {2, QStringLiteral("38400,n,8,1")},
-                                         {4, expectedVersionText()}}));
+                                          {2, QStringLiteral("38400,n,8,1")},
+                                          {4, expectedVersionText()}}));
     QTRY_VERIFY(m_dialog.isNull());
     QCOMPARE(m_port->input(), QByteArray("x"));
 }
@@ -313,17 +312,27 @@ void TestFrmProperties::controlsHaveNamesCaptionsAndGeometry_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("twips");
 
-    QTest::newRow("tabSettings") << "tabSettings" << "frmProperties" << ""
-                                 << QRect(90, 105, 5820, 2385);
-    QTest::newRow("cmdOK") << "cmdOK" << "fraSettings" << "OK" << QRect(3375, 465, 1080, 300);
-    QTest::newRow("cboPort") << "cboPort" << "fraSettings" << "" << QRect(1080, 150, 1425, 315);
-    QTest::newRow("Label1") << "Label1" << "fraSettings" << QStringLiteral("Anschluß:")
+    QTest::newRow("tabSettings") << "tabSettings"
+                                 << "frmProperties"
+                                 << "" << QRect(90, 105, 5820, 2385);
+    QTest::newRow("cmdOK") << "cmdOK"
+                           << "fraSettings"
+                           << "OK" << QRect(3375, 465, 1080, 300);
+    QTest::newRow("cboPort") << "cboPort"
+                             << "fraSettings"
+                             << "" << QRect(1080, 150, 1425, 315);
+    QTest::newRow("Label1") << "Label1"
+                            << "fraSettings" << QStringLiteral("Anschluß:")
                             << QRect(330, 180, 735, 315);
-    QTest::newRow("Frame1") << "Frame1" << "fraSettings" << "Maximale Geschwindigkeit"
-                            << QRect(180, 630, 2340, 870);
-    QTest::newRow("cboSpeed") << "cboSpeed" << "Frame1" << "" << QRect(375, 330, 1695, 315);
-    QTest::newRow("cmdCancel") << "cmdCancel" << "fraSettings" << "Abbrechen"
-                               << QRect(3375, 1185, 1080, 300);
+    QTest::newRow("Frame1") << "Frame1"
+                            << "fraSettings"
+                            << "Maximale Geschwindigkeit" << QRect(180, 630, 2340, 870);
+    QTest::newRow("cboSpeed") << "cboSpeed"
+                              << "Frame1"
+                              << "" << QRect(375, 330, 1695, 315);
+    QTest::newRow("cmdCancel") << "cmdCancel"
+                               << "fraSettings"
+                               << "Abbrechen" << QRect(3375, 1185, 1080, 300);
 }
 
 void TestFrmProperties::controlsHaveNamesCaptionsAndGeometry()
@@ -386,9 +395,12 @@ void TestFrmProperties::tabKeyFollowsTabIndex()
     QVERIFY(QTest::qWaitForWindowActive(m_dialog.data()));
 
     auto *tabs = child<QTabWidget>("tabSettings");
-    const QList<QWidget *> order{tabs->tabBar(), child<QPushButton>("cmdOK"),
-                                 child<QComboBox>("cboPort"), child<QComboBox>("cboSpeed"),
-                                 child<QPushButton>("cmdCancel"), tabs->tabBar()};
+    const QList<QWidget *> order{tabs->tabBar(),
+                                 child<QPushButton>("cmdOK"),
+                                 child<QComboBox>("cboPort"),
+                                 child<QComboBox>("cboSpeed"),
+                                 child<QPushButton>("cmdCancel"),
+                                 tabs->tabBar()};
     QCOMPARE(QApplication::focusWidget(), order.first());
     for (int i = 1; i < order.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

@@ -4,7 +4,6 @@
 
 namespace kelmor::sim {
 
-
 Command parseCommand(QByteArrayView raw)
 {
     Command command;
