@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QScopedValueRollback>
-#include <QStringList>
 
 #include <cerrno>
 #include <cstring>
@@ -92,66 +91,6 @@ qsizetype lockNameExcess(const QString &device)
 
 } // namespace
 
-bool parseLineSettings(const QString &text, LineSettings *out)
-{
-    const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() != 4)
-        return false;
-
-    LineSettings result;
-
-    const QString &speed = parts.at(0);
-    if (speed.isEmpty() || speed.size() > 9)
-        return false;
-    for (const QChar c : speed) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    result.baudRate = speed.toInt();
-    if (result.baudRate <= 0)
-        return false;
-
-    const QString parity = parts.at(1).toLower();
-    if (parity == QLatin1String("n"))
-        result.parity = QSerialPort::NoParity;
-    else if (parity == QLatin1String("e"))
-        result.parity = QSerialPort::EvenParity;
-    else if (parity == QLatin1String("o"))
-        result.parity = QSerialPort::OddParity;
-    else if (parity == QLatin1String("m"))
-        result.parity = QSerialPort::MarkParity;
-    else if (parity == QLatin1String("s"))
-        result.parity = QSerialPort::SpaceParity;
-    else
-        return false;
-
-    const QString &dataBits = parts.at(2);
-    if (dataBits == QLatin1String("5"))
-        result.dataBits = QSerialPort::Data5;
-    else if (dataBits == QLatin1String("6"))
-        result.dataBits = QSerialPort::Data6;
-    else if (dataBits == QLatin1String("7"))
-        result.dataBits = QSerialPort::Data7;
-    else if (dataBits == QLatin1String("8"))
-        result.dataBits = QSerialPort::Data8;
-    else
-        return false;
-
-    const QString &stopBits = parts.at(3);
-    if (stopBits == QLatin1String("1"))
-        result.stopBits = QSerialPort::OneStop;
-    else if (stopBits == QLatin1String("1.5"))
-        result.stopBits = QSerialPort::OneAndHalfStop;
-    else if (stopBits == QLatin1String("2"))
-        result.stopBits = QSerialPort::TwoStop;
-    else
-        return false;
-
-    if (out)
-        *out = result;
-    return true;
-}
-
 ComKelmor::ComKelmor(QObject *parent) : QObject(parent), m_port(new QSerialPort(this))
 {
     // Qt would otherwise buffer whatever the line delivers; with a bound, a reader that
@@ -216,8 +155,8 @@ ComError ComKelmor::setCommPort(int port)
 
 ComError ComKelmor::setSettings(const QString &settings)
 {
-    LineSettings parsed;
-    if (!parseLineSettings(settings, &parsed)) {
+    const std::optional<LineSettings> parsed = parseLineSettings(settings);
+    if (!parsed) {
         return makeError(ComErrInvalidSettings,
                          QStringLiteral("Die Einstellung \u201E%1\u201C für die Schnittstelle "
                                         "%2 ist ungültig: Erwartet werden Geschwindigkeit, "
@@ -225,11 +164,14 @@ ComError ComKelmor::setSettings(const QString &settings)
                                         "Stoppbits (1, 1.5, 2), z. B. \u201E19200,n,8,1\u201C.")
                              .arg(settings, portAndPath(currentPath())));
     }
+    const LineSettings previousLine = m_line;
     const QString previous = m_settings;
+    m_line = *parsed;
     m_settings = settings;
     ComError error = applySettings();
     if (error) {
         // The line keeps working with what it had.
+        m_line = previousLine;
         m_settings = previous;
         applySettings();
     }
@@ -257,9 +199,6 @@ ComError ComKelmor::setHandshaking(int mode)
 
 ComError ComKelmor::applySettings()
 {
-    LineSettings line;
-    parseLineSettings(m_settings, &line); // m_settings is only ever a text that parsed
-
     QSerialPort::FlowControl flow = QSerialPort::NoFlowControl;
     if (m_handshaking == 1)
         flow = QSerialPort::SoftwareControl;
@@ -268,8 +207,8 @@ ComError ComKelmor::applySettings()
 
     // A refused setter raises errorOccurred; that is this call's failure, not the device's.
     QScopedValueRollback<bool> busy(m_configuring, true);
-    const bool ok = m_port->setBaudRate(line.baudRate) && m_port->setParity(line.parity) &&
-                    m_port->setDataBits(line.dataBits) && m_port->setStopBits(line.stopBits) &&
+    const bool ok = m_port->setBaudRate(m_line.baudRate) && m_port->setParity(m_line.parity) &&
+                    m_port->setDataBits(m_line.dataBits) && m_port->setStopBits(m_line.stopBits) &&
                     m_port->setFlowControl(flow);
     if (ok)
         return {};

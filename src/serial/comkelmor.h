@@ -2,6 +2,7 @@
 
 #include "devicewatch.h"
 #include "portlisting.h"
+#include "settingstext.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -144,22 +145,13 @@ private:
     QDateTime m_reconnectedAt;
     QString m_otherDeviceText;
     int m_commPort = 1;
-    QString m_settings = QStringLiteral("19200,n,8,1");
+    LineSettings m_line;
+    QString m_settings = settingsText(m_line); // as written, for reading back
     int m_handshaking = 0;
     int m_commEvent = ComEvNone;
     ComError m_lastDeviceError;
     bool m_closing = false;     // inside close(): its errors are not device failures
     bool m_configuring = false; // inside a setter or open(): the call reports its own errors
 };
-
-// Reads a line-settings text "speed,parity,databits,stopbits" (e.g. "19200,n,8,1").
-struct LineSettings
-{
-    qint32 baudRate = 19200;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-};
-bool parseLineSettings(const QString &text, LineSettings *out);
 
 } // namespace kelmor

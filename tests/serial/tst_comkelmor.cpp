@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
 using kelmor::ComError;
 using kelmor::ComKelmor;
@@ -183,6 +184,9 @@ void TestComKelmor::parsesLineSettings_data()
     invalid("speed not a number", "fast,n,8,1");
     invalid("speed too large", "99999999999,n,8,1");
     invalid("unknown parity", "19200,x,8,1");
+    invalid("parity missing", "19200,,8,1");
+    invalid("parity a word", "19200,no,8,1");
+    invalid("data bits two digits", "19200,n,88,1");
     invalid("data bits 4", "19200,n,4,1");
     invalid("data bits 9", "19200,n,9,1");
     invalid("stop bits 3", "19200,n,8,3");
@@ -195,17 +199,17 @@ void TestComKelmor::parsesLineSettings()
     QFETCH(QString, text);
     QFETCH(bool, valid);
 
-    kelmor::LineSettings parsed;
-    QCOMPARE(kelmor::parseLineSettings(text, &parsed), valid);
+    const std::optional<kelmor::LineSettings> parsed = kelmor::parseLineSettings(text);
+    QCOMPARE(parsed.has_value(), valid);
     if (valid) {
         QFETCH(int, baud);
         QFETCH(int, parity);
         QFETCH(int, dataBits);
         QFETCH(int, stopBits);
-        QCOMPARE(parsed.baudRate, baud);
-        QCOMPARE(int(parsed.parity), parity);
-        QCOMPARE(int(parsed.dataBits), dataBits);
-        QCOMPARE(int(parsed.stopBits), stopBits);
+        QCOMPARE(parsed->baudRate, baud);
+        QCOMPARE(int(parsed->parity), parity);
+        QCOMPARE(int(parsed->dataBits), dataBits);
+        QCOMPARE(int(parsed->stopBits), stopBits);
     }
 
     // The component takes exactly the texts the parser takes, and reads them back as written.

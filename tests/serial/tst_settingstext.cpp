@@ -1,9 +1,15 @@
-#include "comkelmor.h"
 #include "settingstext.h"
 
 #include <QTest>
 
+#include <optional>
+
+using kelmor::LineSettings;
+using kelmor::parseLineSettings;
+using kelmor::settingsText;
 using kelmor::speedFromSettings;
+
+Q_DECLARE_METATYPE(LineSettings)
 
 class TestSettingsText : public QObject
 {
@@ -14,6 +20,8 @@ private slots:
     void speed();
     void roundTrip_data();
     void roundTrip();
+    void written_data();
+    void written();
 };
 
 void TestSettingsText::speed_data()
@@ -65,8 +73,8 @@ void TestSettingsText::speed()
     QCOMPARE(speedFromSettings(settings), speed);
 }
 
-// Every settings text the component accepts with one-character parity and data bits
-// gives back the speed it was written with, whatever its stop bits.
+// Every settings text the component accepts gives back the speed it was written with,
+// whatever its stop bits, and reads as the same settings when written again.
 void TestSettingsText::roundTrip_data()
 {
     QTest::addColumn<QString>("settings");
@@ -90,8 +98,42 @@ void TestSettingsText::roundTrip()
 {
     QFETCH(QString, settings);
     QFETCH(QString, speed);
-    QVERIFY(kelmor::parseLineSettings(settings, nullptr));
+    const std::optional<LineSettings> line = parseLineSettings(settings);
+    QVERIFY(line);
     QCOMPARE(speedFromSettings(settings), speed);
+    QCOMPARE(settingsText(*line), settings.toLower());
+}
+
+// The text the dialog hands the component for typed settings, read back to the same
+// settings and to the speed the dialog looks for.
+void TestSettingsText::written_data()
+{
+    QTest::addColumn<LineSettings>("line");
+    QTest::addColumn<QString>("text");
+
+    const auto row = [](const char *text, qint32 baud, QSerialPort::Parity parity,
+                        QSerialPort::DataBits dataBits, QSerialPort::StopBits stopBits) {
+        QTest::newRow(text) << LineSettings{baud, parity, dataBits, stopBits}
+                            << QString::fromLatin1(text);
+    };
+    QTest::newRow("the start-up settings") << LineSettings{} << QStringLiteral("19200,n,8,1");
+    row("38400,n,8,1", 38400, QSerialPort::NoParity, QSerialPort::Data8, QSerialPort::OneStop);
+    row("9600,e,7,2", 9600, QSerialPort::EvenParity, QSerialPort::Data7, QSerialPort::TwoStop);
+    row("300,o,5,1.5", 300, QSerialPort::OddParity, QSerialPort::Data5,
+        QSerialPort::OneAndHalfStop);
+    row("115200,m,6,1", 115200, QSerialPort::MarkParity, QSerialPort::Data6, QSerialPort::OneStop);
+    row("1200,s,8,2", 1200, QSerialPort::SpaceParity, QSerialPort::Data8, QSerialPort::TwoStop);
+    row("999999999,n,8,1", 999999999, QSerialPort::NoParity, QSerialPort::Data8,
+        QSerialPort::OneStop);
+}
+
+void TestSettingsText::written()
+{
+    QFETCH(LineSettings, line);
+    QFETCH(QString, text);
+    QCOMPARE(settingsText(line), text);
+    QVERIFY(parseLineSettings(text) == line);
+    QCOMPARE(speedFromSettings(text), QString::number(line.baudRate));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsText)
