@@ -21,6 +21,7 @@
 #include <QTabWidget>
 
 #include <functional>
+#include <utility>
 
 #if !defined(KELMOR_VERSION_MAJOR) || !defined(KELMOR_VERSION_MINOR) ||                            \
     !defined(KELMOR_VERSION_PATCH)
@@ -30,6 +31,9 @@
 namespace kelmor {
 
 namespace {
+
+// The speeds offered, in baud; each entry shows its number and carries it as item data.
+constexpr qint32 kSpeeds[] = {19200, 38400};
 
 // The port list, telling the dialog when the operator opens it.
 class PortComboBox : public QComboBox
@@ -145,8 +149,8 @@ void FrmProperties::LoadPropertySettings()
     m_cboSpeed->clear();
     for (int n = 1; n <= 4; ++n)
         m_cboPort->addItem(QStringLiteral("Com%1").arg(n));
-    m_cboSpeed->addItem(QStringLiteral("19200"));
-    m_cboSpeed->addItem(QStringLiteral("38400"));
+    for (const qint32 baud : kSpeeds)
+        m_cboSpeed->addItem(QString::number(baud), baud);
 
     const QString speed = speedFromSettings(m_port.settings());
     m_cboSpeed->setCurrentIndex(m_cboSpeed->findText(speed, Qt::MatchExactly));
@@ -191,63 +195,16 @@ void FrmProperties::keyPressEvent(QKeyEvent *event)
 void FrmProperties::cmdOKClick()
 {
     try {
-        // A failing step is passed over; the last failure stays pending and decides
-        // whether the dialog may close.
-        ComError pending;
-        const auto step = [&pending](const ComError &result) {
-            if (result)
-                pending = result;
-        };
-
-        const int previous = m_port.commPort();
-        const int chosen = m_cboPort->currentIndex() + 1;
-        bool reopen = false;
-
-        if (chosen != previous) {
-            if (m_port.portOpen()) {
-                step(m_port.setPortOpen(false));
-                reopen = true;
-            }
-            step(m_port.setCommPort(chosen));
-            if (!pending && reopen)
-                step(m_port.setPortOpen(true));
-            if (pending) {
-                QString text = pending.description;
-                if (reopen) {
-                    // The old port is closed now: say so, and what that means for a run.
-                    text += QStringLiteral("\n\nDie Schnittstelle Com%1 (%2) wurde für den "
-                                           "Wechsel geschlossen und ist jetzt geschlossen.")
-                                .arg(previous)
-                                .arg(m_port.device().path);
-                    if (m_runActive && m_runActive())
-                        text += QStringLiteral(" Die laufende Überwachung empfängt nichts, bis "
-                                               "wieder eine Schnittstelle geöffnet ist.");
-                }
-                m_port.setCommPort(previous);
-                showFailureMessage(this, text);
-                return;
-            }
-        }
-
-        step(m_port.setSettings(m_cboSpeed->currentText().trimmed() + QStringLiteral(",n,8,1")));
-        if (pending) {
-            showFailureMessage(this, pending.description);
+        if (!applied(switchPort()))
             return;
-        }
-
-        step(m_port.setHandshaking(0));
-        if (pending) {
-            showFailureMessage(this, pending.description);
+        if (!applied(m_port.setSettings(chosenSettings())))
             return;
-        }
-
+        if (!applied(m_port.setHandshaking(0)))
+            return;
         // A port that cannot be opened must not look configured in the status bar: the
         // operator gets the reason and can choose another port or cancel.
-        step(m_port.setPortOpen(true));
-        if (pending) {
-            showFailureMessage(this, pending.description);
+        if (!applied(m_port.setPortOpen(true)))
             return;
-        }
 
         emit panelText(1, portPanelText(m_port.commPort()));
         emit panelText(2, m_port.settings());
@@ -256,6 +213,62 @@ void FrmProperties::cmdOKClick()
     } catch (...) {
         // Nothing may unwind into the event loop; the dialog stays for another try.
     }
+}
+
+bool FrmProperties::applied(const ComError &result)
+{
+    if (!result)
+        return true;
+    showFailureMessage(this, result.description);
+    return false;
+}
+
+ComError FrmProperties::switchPort()
+{
+    const int previous = m_port.commPort();
+    const int chosen = m_cboPort->currentIndex() + 1;
+    if (chosen == previous)
+        return {};
+
+    // A failing step is passed over; the last failure stays pending and decides whether
+    // the switch went through.
+    ComError pending;
+    const auto step = [&pending](ComError result) {
+        if (result)
+            pending = std::move(result);
+    };
+    bool reopen = false;
+    if (m_port.portOpen()) {
+        step(m_port.setPortOpen(false));
+        reopen = true;
+    }
+    step(m_port.setCommPort(chosen));
+    if (!pending && reopen)
+        step(m_port.setPortOpen(true));
+    if (!pending)
+        return {};
+
+    if (reopen) {
+        // The old port is closed now: say so, and what that means for a run.
+        pending.description += QStringLiteral("\n\nDie Schnittstelle Com%1 (%2) wurde für den "
+                                              "Wechsel geschlossen und ist jetzt geschlossen.")
+                                   .arg(previous)
+                                   .arg(m_port.device().path);
+        if (m_runActive && m_runActive())
+            pending.description += QStringLiteral(" Die laufende Überwachung empfängt nichts, "
+                                                  "bis wieder eine Schnittstelle geöffnet ist.");
+    }
+    m_port.setCommPort(previous);
+    return pending;
+}
+
+QString FrmProperties::chosenSettings() const
+{
+    // The speed is the one choice; the rest is the gauge's fixed no parity, 8 data bits,
+    // 1 stop bit. Without a selection the speed is 0, which the component refuses.
+    LineSettings line;
+    line.baudRate = m_cboSpeed->currentData().toInt();
+    return settingsText(line);
 }
 
 void FrmProperties::cmdCancelClick()

@@ -14,6 +14,7 @@ class QLabel;
 namespace kelmor {
 
 class ComKelmor;
+struct ComError;
 
 // The port settings dialog "COM-Anschluß-Einstellungen": chooses port and speed, writes
 // them into the component, opens the port and reports through panelText().
@@ -50,6 +51,12 @@ protected:
 private:
     void cmdOKClick();
     void cmdCancelClick();
+    // True when the step went through; otherwise shows its failure.
+    bool applied(const ComError &result);
+    // Closes, renumbers and reopens when another port is chosen; on a failure the old
+    // number is back and the port stays as the failure left it.
+    ComError switchPort();
+    QString chosenSettings() const;
 
     ComKelmor &m_port;
     QTabWidget *m_tabSettings = nullptr;
