@@ -11,6 +11,16 @@
 
 namespace kelmor {
 
+// Where the data log lives: the file that the environment variable KELMOR_LOG names
+// when it is set and not empty; otherwise "C:\KelmorLog.txt" on Windows and elsewhere
+// KelmorLog.txt in the user's home directory. Absolute, native separators. Empty without
+// KELMOR_LOG and without a usable home directory.
+QString defaultLogPath();
+
+// Why the environment names no usable home directory for the log, in German ("die
+// Umgebungsvariable HOME ist nicht gesetzt"); empty when it does.
+QString homeFolderProblem();
+
 // The data log file of monitoring runs, opened for appending.
 //
 // Each record reaches the operating system before write returns, so a killed program

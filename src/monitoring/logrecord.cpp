@@ -1,8 +1,6 @@
 #include "logrecord.h"
 
 #include <QChar>
-#include <QDir>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cstring>
@@ -205,44 +203,6 @@ QByteArray toRecordBytes(const QString &text)
         }
     }
     return bytes;
-}
-
-QString homeFolderProblem()
-{
-#ifdef Q_OS_WIN
-    return {};
-#else
-    // Qt falls back to the root folder when HOME is empty; a log there is nobody's.
-    if (!qEnvironmentVariableIsSet("HOME"))
-        return QStringLiteral("die Umgebungsvariable HOME ist nicht gesetzt");
-    const QString home = qEnvironmentVariable("HOME");
-    if (home.isEmpty())
-        return QStringLiteral("die Umgebungsvariable HOME ist leer");
-    if (QDir::isRelativePath(home))
-        return QStringLiteral("HOME (\u201E%1\u201C) ist kein absoluter Pfad").arg(home);
-    if (QDir::cleanPath(home) == QDir::rootPath())
-        return QStringLiteral("HOME ist der oberste Ordner des Systems");
-    if (!QFileInfo(home).isDir())
-        return QStringLiteral("der Ordner HOME (\u201E%1\u201C) existiert nicht").arg(home);
-    return {};
-#endif
-}
-
-QString defaultLogPath()
-{
-    // A demo or a test names a log of its own, so that simulated lines never mix with a
-    // real gauge's records.
-    const QString chosen = qEnvironmentVariable("KELMOR_LOG");
-    if (!chosen.isEmpty())
-        return QDir::toNativeSeparators(QFileInfo(chosen).absoluteFilePath());
-#ifdef Q_OS_WIN
-    return QStringLiteral("C:\\KelmorLog.txt");
-#else
-    if (!homeFolderProblem().isEmpty())
-        return {};
-    return QDir::toNativeSeparators(
-        QDir(qEnvironmentVariable("HOME")).filePath(QStringLiteral("KelmorLog.txt")));
-#endif
 }
 
 QString logPanelText(const QString &nativePath)

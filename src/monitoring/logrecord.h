@@ -50,16 +50,6 @@ QString timeFormatWithoutZone(const QString &format);
 // other scripts as ASCII digits, other blanks as a plain blank, anything else as '?'.
 QByteArray toRecordBytes(const QString &text);
 
-// Where the data log lives: the file that the environment variable KELMOR_LOG names
-// when it is set and not empty; otherwise "C:\KelmorLog.txt" on Windows and elsewhere
-// KelmorLog.txt in the user's home directory. Absolute, native separators. Empty without
-// KELMOR_LOG and without a usable home directory.
-QString defaultLogPath();
-
-// Why the environment names no usable home directory for the log, in German ("die
-// Umgebungsvariable HOME ist nicht gesetzt"); empty when it does.
-QString homeFolderProblem();
-
 // Text of status panel 3 while the log is open: "Datenaufzeichnung in " + the path.
 QString logPanelText(const QString &nativePath);
 

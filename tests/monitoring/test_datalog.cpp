@@ -1,6 +1,9 @@
 #include "datalog.h"
 #include "fifowatchdog.h"
+#include "fillingfile.h"
 #include "logrecord.h"
+#include "scopedenv.h"
+#include "unixsocket.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,15 +12,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstring>
 #include <memory>
 
-#include <sys/socket.h>
+#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/un.h>
+#include <unistd.h>
 
 using namespace kelmor;
+using kelmor::test::bindSocket;
 using kelmor::test::FifoWatchdog;
+using kelmor::test::FillingFile;
+using kelmor::test::Medium;
+using kelmor::test::ScopedEnvironment;
 
 namespace {
 
@@ -46,65 +52,11 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// A file on a medium that fills up: while failing it takes `budget` more bytes and then
-// refuses every write, until the test lets it recover.
-struct Medium
-{
-    bool failing = false;
-    qint64 budget = 0;
-    int refusedWrites = 0;
-};
-
-class FillingFile : public QFile
-{
-public:
-    FillingFile(const QString &path, std::shared_ptr<Medium> medium)
-        : QFile(path), m_medium(std::move(medium))
-    {
-    }
-
-protected:
-    qint64 writeData(const char *data, qint64 len) override
-    {
-        if (!m_medium->failing)
-            return QFile::writeData(data, len);
-        if (m_medium->budget > 0) {
-            const qint64 part = qMin(len, m_medium->budget);
-            m_medium->budget -= part;
-            return QFile::writeData(data, part);
-        }
-        ++m_medium->refusedWrites;
-        setErrorString(QStringLiteral("No space left on device"));
-        return -1;
-    }
-
-private:
-    std::shared_ptr<Medium> m_medium;
-};
-
 DataLog::DeviceFactory fillingFactory(const std::shared_ptr<Medium> &medium)
 {
     return [medium](const QString &path) -> std::unique_ptr<QFileDevice> {
         return std::make_unique<FillingFile>(path, medium);
     };
-}
-
-// A listening Unix socket at the path, as a careless service might leave one.
-int bindSocket(const QString &path)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray native = QFile::encodeName(path);
-    if (fd < 0 || native.size() >= qsizetype(sizeof address.sun_path))
-        return -1;
-    std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ::listen(fd, 1) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 // Messages the operator reads are German; the system's English reason only in brackets.
@@ -148,6 +100,11 @@ private slots:
     void failuresAreToldInGerman();
     void fileGoneDuringARun_data();
     void fileGoneDuringARun();
+
+    void defaultPath_data();
+    void defaultPath();
+    void noUsableHome_data();
+    void noUsableHome();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -483,15 +440,7 @@ void TestDataLog::failuresAreToldInGerman()
     QFETCH(QString, says);
     QFETCH(bool, withReason);
 
-    const QByteArray home = qgetenv("HOME");
-    const bool hadHome = qEnvironmentVariableIsSet("HOME");
-    auto restore = qScopeGuard([&] {
-        if (hadHome)
-            qputenv("HOME", home);
-        else
-            qunsetenv("HOME");
-    });
-
+    const ScopedEnvironment restore{"HOME"};
     QString path = m_path;
     auto medium = std::make_shared<Medium>();
     if (how == QLatin1String("missing"))
@@ -604,6 +553,68 @@ void TestDataLog::fileGoneDuringARun()
     QCOMPARE(contents(path), how == QLatin1String("replace") ? other + fresh : fresh);
     if (how == QLatin1String("mv"))
         QCOMPARE(contents(movedTo), kHeader1 + "\"0001 before\"\r\n");
+}
+
+void TestDataLog::defaultPath_data()
+{
+    QTest::addColumn<QByteArray>("chosen"); // KELMOR_LOG; a null array leaves it unset
+    QTest::addColumn<QString>("expected");  // "<home>" and "<cwd>" stand for those folders
+
+#ifdef Q_OS_WIN
+    QTest::newRow("unset") << QByteArray() << QStringLiteral("C:\\KelmorLog.txt");
+#else
+    QTest::newRow("unset") << QByteArray() << QStringLiteral("<home>/KelmorLog.txt");
+    QTest::newRow("empty") << QByteArray("") << QStringLiteral("<home>/KelmorLog.txt");
+    QTest::newRow("absolute") << QByteArray("/srv/demo/KelmorLog.txt")
+                              << QStringLiteral("/srv/demo/KelmorLog.txt");
+    QTest::newRow("relative") << QByteArray("demo/log.txt") << QStringLiteral("<cwd>/demo/log.txt");
+    QTest::newRow("dots") << QByteArray("/srv/demo/../KelmorLog.txt")
+                          << QStringLiteral("/srv/KelmorLog.txt");
+#endif
+}
+
+void TestDataLog::defaultPath()
+{
+    QFETCH(QByteArray, chosen);
+    QFETCH(QString, expected);
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const ScopedEnvironment restore{"HOME", "KELMOR_LOG"};
+    qputenv("HOME", QFile::encodeName(home.path()));
+    ScopedEnvironment::set("KELMOR_LOG", chosen);
+    expected.replace(QStringLiteral("<home>"), home.path());
+    expected.replace(QStringLiteral("<cwd>"), QDir::currentPath());
+    QCOMPARE(defaultLogPath(), expected);
+}
+
+void TestDataLog::noUsableHome_data()
+{
+    QTest::addColumn<QByteArray>("home"); // a null array for no variable at all
+    QTest::addColumn<QString>("why");
+
+    QTest::newRow("unset") << QByteArray() << "nicht gesetzt";
+    QTest::newRow("empty") << QByteArray("") << "leer";
+    QTest::newRow("relative") << QByteArray("service") << "kein absoluter Pfad";
+    QTest::newRow("the root folder") << QByteArray("/") << "oberste Ordner";
+    QTest::newRow("a folder that is not there")
+        << QByteArray("/nonexistent/kelmor-home") << "existiert nicht";
+}
+
+void TestDataLog::noUsableHome()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the log has a fixed place on Windows");
+#else
+    QFETCH(QByteArray, home);
+    QFETCH(QString, why);
+    const ScopedEnvironment restore{"HOME", "KELMOR_LOG"};
+    qunsetenv("KELMOR_LOG");
+    ScopedEnvironment::set("HOME", home);
+
+    QCOMPARE(defaultLogPath(), QString());
+    QVERIFY2(homeFolderProblem().contains(why), qPrintable(homeFolderProblem()));
+    QVERIFY(homeFolderProblem().contains(QLatin1String("HOME")));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestDataLog)

@@ -1,7 +1,6 @@
 #include "logrecord.h"
 
-#include <QDir>
-#include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimeZone>
 
@@ -53,10 +52,7 @@ private slots:
     void recordBytesOfText_data();
     void recordBytesOfText();
 
-    void logPathAndPanelText_data();
-    void logPathAndPanelText();
-    void noUsableHome_data();
-    void noUsableHome();
+    void panelText();
 };
 
 void TestLogRecord::recordBytes_data()
@@ -270,48 +266,8 @@ void TestLogRecord::recordBytesOfText()
     QCOMPARE(toRecordBytes(text), bytes);
 }
 
-void TestLogRecord::logPathAndPanelText_data()
+void TestLogRecord::panelText()
 {
-    QTest::addColumn<QByteArray>("chosen"); // KELMOR_LOG; a null array leaves it unset
-    QTest::addColumn<QString>("expected");  // "<home>" and "<cwd>" stand for those folders
-
-#ifdef Q_OS_WIN
-    QTest::newRow("unset") << QByteArray() << QStringLiteral("C:\\KelmorLog.txt");
-#else
-    QTest::newRow("unset") << QByteArray() << QStringLiteral("<home>/KelmorLog.txt");
-    QTest::newRow("empty") << QByteArray("") << QStringLiteral("<home>/KelmorLog.txt");
-    QTest::newRow("absolute") << QByteArray("/srv/demo/KelmorLog.txt")
-                              << QStringLiteral("/srv/demo/KelmorLog.txt");
-    QTest::newRow("relative") << QByteArray("demo/log.txt") << QStringLiteral("<cwd>/demo/log.txt");
-    QTest::newRow("dots") << QByteArray("/srv/demo/../KelmorLog.txt")
-                          << QStringLiteral("/srv/KelmorLog.txt");
-#endif
-}
-
-void TestLogRecord::logPathAndPanelText()
-{
-    QFETCH(QByteArray, chosen);
-    QFETCH(QString, expected);
-    QTemporaryDir home;
-    QVERIFY(home.isValid());
-    const QByteArray oldHome = qgetenv("HOME");
-    const QByteArray oldChosen = qgetenv("KELMOR_LOG");
-    const bool hadChosen = qEnvironmentVariableIsSet("KELMOR_LOG");
-    auto restore = qScopeGuard([&] {
-        qputenv("HOME", oldHome);
-        if (hadChosen)
-            qputenv("KELMOR_LOG", oldChosen);
-        else
-            qunsetenv("KELMOR_LOG");
-    });
-    qputenv("HOME", QFile::encodeName(home.path()));
-    if (chosen.isNull())
-        qunsetenv("KELMOR_LOG");
-    else
-        qputenv("KELMOR_LOG", chosen);
-    expected.replace(QStringLiteral("<home>"), home.path());
-    expected.replace(QStringLiteral("<cwd>"), QDir::currentPath());
-    QCOMPARE(defaultLogPath(), expected);
     QCOMPARE(logPanelText(QStringLiteral("C:\\KelmorLog.txt")),
              QStringLiteral("Datenaufzeichnung in C:\\KelmorLog.txt"));
 }
@@ -406,49 +362,6 @@ void TestLogRecord::headerOfEveryLocaleRecognised()
             QVERIFY2(isHeaderField(field), qPrintable(locale.name() + ": " + field));
         }
     }
-}
-
-void TestLogRecord::noUsableHome_data()
-{
-    QTest::addColumn<QString>("home"); // "<unset>" for no variable at all
-    QTest::addColumn<QString>("why");
-
-    QTest::newRow("unset") << "<unset>"
-                           << "nicht gesetzt";
-    QTest::newRow("empty") << ""
-                           << "leer";
-    QTest::newRow("relative") << "service"
-                              << "kein absoluter Pfad";
-    QTest::newRow("the root folder") << "/"
-                                     << "oberste Ordner";
-    QTest::newRow("a folder that is not there") << "/nonexistent/kelmor-home"
-                                                << "existiert nicht";
-}
-
-void TestLogRecord::noUsableHome()
-{
-#ifdef Q_OS_WIN
-    QSKIP("the log has a fixed place on Windows");
-#else
-    QFETCH(QString, home);
-    QFETCH(QString, why);
-    const QByteArray oldHome = qgetenv("HOME");
-    const bool hadHome = qEnvironmentVariableIsSet("HOME");
-    auto restore = qScopeGuard([&] {
-        if (hadHome)
-            qputenv("HOME", oldHome);
-        else
-            qunsetenv("HOME");
-    });
-    if (home == QLatin1String("<unset>"))
-        qunsetenv("HOME");
-    else
-        qputenv("HOME", QFile::encodeName(home));
-
-    QCOMPARE(defaultLogPath(), QString());
-    QVERIFY2(homeFolderProblem().contains(why), qPrintable(homeFolderProblem()));
-    QVERIFY(homeFolderProblem().contains(QLatin1String("HOME")));
-#endif
 }
 
 QTEST_GUILESS_MAIN(TestLogRecord)

@@ -7,37 +7,18 @@
 #include "form1harness.h"
 #include "gaugelines.h"
 #include "reliability.h"
+#include "unixsocket.h"
 
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 
-#include <cstring>
-
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 
 using namespace kelmor;
 using namespace kelmor::test;
 
 namespace {
-
-int bindSocket(const QString &path)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray native = QFile::encodeName(path);
-    if (fd < 0 || native.size() >= qsizetype(sizeof address.sun_path))
-        return -1;
-    std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 // Checks after every event that the button shows "STOP" only while the log is open.
 class CaptionWatch : public QObject
