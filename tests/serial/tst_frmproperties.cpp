@@ -70,6 +70,8 @@ private slots:
     void higherSpeedOnOpenPortKeepsItOpen();
     void closedPortSwitchesToCom3();
     void reopeningSelectsCurrentPortAndSpeed();
+    void speedFromOtherSettings_data();
+    void speedFromOtherSettings();
     void controlsHaveNamesCaptionsAndGeometry_data();
     void controlsHaveNamesCaptionsAndGeometry();
     void windowIsFixedCentredDialog();
@@ -303,6 +305,50 @@ void TestFrmProperties::reopeningSelectsCurrentPortAndSpeed()
     QCOMPARE(speed->count(), 2);
     QCOMPARE(port->currentIndex(), 2);
     QCOMPARE(speed->currentIndex(), 1);
+}
+
+// Settings the dialog did not write: it selects the entry whose text is the settings
+// without their tail, and writes what is selected; with nothing selected, OK is refused
+// and the port keeps its settings.
+void TestFrmProperties::speedFromOtherSettings_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<QString>("after");
+
+    QTest::newRow("other parity and bits") << "38400,e,7,2"
+                                           << "38400"
+                                           << "38400,n,8,1";
+    // The dot makes the tail 8 characters long.
+    QTest::newRow("1.5 stop bits") << "19200,n,8,1.5"
+                                   << "19200"
+                                   << "19200,n,8,1";
+    QTest::newRow("a speed not offered") << "9600,n,8,1"
+                                         << ""
+                                         << "9600,n,8,1";
+}
+
+void TestFrmProperties::speedFromOtherSettings()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, selected);
+    QFETCH(QString, after);
+    QVERIFY(!m_port->setSettings(before));
+    QVERIFY(showDialog());
+    QCOMPARE(child<QComboBox>("cboSpeed")->currentText(), selected);
+
+    clickOK();
+    QCOMPARE(m_port->settings(), after);
+    QCOMPARE(m_messages.size(), selected.isEmpty() ? 1 : 0);
+    if (selected.isEmpty()) {
+        QTest::qWait(50);
+        QVERIFY(!m_dialog.isNull() && m_dialog->isVisible());
+        QCOMPARE(m_panels->count(), 0);
+        QVERIFY(!m_port->portOpen());
+    } else {
+        QCOMPARE(panelsOf(*m_panels).value(1), qMakePair(2, after));
+        QTRY_VERIFY(m_dialog.isNull());
+    }
 }
 
 void TestFrmProperties::controlsHaveNamesCaptionsAndGeometry_data()
