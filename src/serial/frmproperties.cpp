@@ -64,7 +64,23 @@ FrmProperties::FrmProperties(ComKelmor &port, QWidget *parent)
     setSizeGripEnabled(false);
 
     setFont(defaultWindowFont());
+    buildControls();
 
+    setTabOrder(m_tabSettings, m_cmdOK);
+    setTabOrder(m_cmdOK, m_cboPort);
+    setTabOrder(m_cboPort, m_cboSpeed);
+    setTabOrder(m_cboSpeed, m_cmdCancel);
+    m_tabSettings->setFocus();
+
+    connect(m_cmdOK, &QPushButton::clicked, this, &FrmProperties::cmdOKClick);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &FrmProperties::cmdCancelClick);
+    connect(m_cboPort, &QComboBox::currentIndexChanged, this, &FrmProperties::refreshDeviceLabel);
+
+    LoadPropertySettings();
+}
+
+void FrmProperties::buildControls()
+{
     m_tabSettings = new QTabWidget(this);
     m_tabSettings->setObjectName(QStringLiteral("tabSettings"));
     m_tabSettings->setGeometry(twipsRect(90, 105, 5820, 2385));
@@ -111,18 +127,6 @@ FrmProperties::FrmProperties(ComKelmor &port, QWidget *parent)
     m_lblDevice->setGeometry(twipsRect(90, 2490, 5820, 240));
     m_lblDevice->setTextFormat(Qt::PlainText);
     m_lblDevice->setFocusPolicy(Qt::NoFocus);
-
-    setTabOrder(m_tabSettings, m_cmdOK);
-    setTabOrder(m_cmdOK, m_cboPort);
-    setTabOrder(m_cboPort, m_cboSpeed);
-    setTabOrder(m_cboSpeed, m_cmdCancel);
-    m_tabSettings->setFocus();
-
-    connect(m_cmdOK, &QPushButton::clicked, this, &FrmProperties::cmdOKClick);
-    connect(m_cmdCancel, &QPushButton::clicked, this, &FrmProperties::cmdCancelClick);
-    connect(m_cboPort, &QComboBox::currentIndexChanged, this, &FrmProperties::refreshDeviceLabel);
-
-    LoadPropertySettings();
 }
 
 void FrmProperties::refreshDeviceLabel()

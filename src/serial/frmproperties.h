@@ -49,6 +49,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void buildControls();
     void cmdOKClick();
     void cmdCancelClick();
     // True when the step went through; otherwise shows its failure.
