@@ -4,6 +4,7 @@
 #include <QList>
 
 #include <initializer_list>
+#include <optional>
 #include <utility>
 
 namespace kelmor::test {
@@ -16,16 +17,13 @@ public:
     explicit ScopedEnvironment(std::initializer_list<const char *> names)
     {
         for (const char *name : names)
-            m_saved.append({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
+            m_saved.append({name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name))
+                                                                  : std::nullopt});
     }
     ~ScopedEnvironment()
     {
-        for (const Saved &saved : std::as_const(m_saved)) {
-            if (saved.wasSet)
-                qputenv(saved.name, saved.value);
-            else
-                qunsetenv(saved.name);
-        }
+        for (const auto &[name, value] : std::as_const(m_saved))
+            value ? void(qputenv(name, *value)) : void(qunsetenv(name));
     }
     ScopedEnvironment(const ScopedEnvironment &) = delete;
     ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
@@ -33,20 +31,11 @@ public:
     // Sets a variable; a null array unsets it.
     static void set(const char *name, const QByteArray &value)
     {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
+        value.isNull() ? void(qunsetenv(name)) : void(qputenv(name, value));
     }
 
 private:
-    struct Saved
-    {
-        const char *name;
-        bool wasSet;
-        QByteArray value;
-    };
-    QList<Saved> m_saved;
+    QList<std::pair<const char *, std::optional<QByteArray>>> m_saved;
 };
 
 } // namespace kelmor::test
