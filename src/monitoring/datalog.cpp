@@ -45,6 +45,30 @@ bool isDiskFull(int error, const QString &reason)
     return error == ENOSPC || reason == systemText(ENOSPC);
 }
 
+#ifndef Q_OS_WIN
+// Why open() refused the log, with %1 for the file's name.
+QString openFailureText(int error)
+{
+    switch (error) {
+    case ENXIO:
+        return QStringLiteral("An der Stelle der Datei %1 steht keine gewöhnliche Datei.");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("Der Ordner der Datei %1 existiert nicht.");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("Keine Berechtigung, die Datei %1 zu öffnen oder anzulegen.");
+    case EROFS:
+        return QStringLiteral("Der Datenträger der Datei %1 ist schreibgeschützt.");
+    default:
+        return isDiskFull(error, QString())
+                   ? QStringLiteral(
+                         "Der Datenträger ist voll: die Datei %1 lässt sich nicht anlegen.")
+                   : QStringLiteral("Die Datei %1 lässt sich nicht öffnen oder anlegen.");
+    }
+}
+#endif
+
 // Hands the written data from the operating system's cache to the medium.
 // Devices that cannot sync (pipes, character devices) are not an error.
 bool syncToMedium(int fd, int *error)
@@ -118,6 +142,14 @@ bool DataLog::openDevice()
     }
     std::unique_ptr<QFileDevice> file =
         m_factory ? m_factory(m_path) : std::make_unique<QFile>(m_path);
+    if (!openAppending(file.get()))
+        return false;
+    m_file = std::move(file);
+    return true;
+}
+
+bool DataLog::openAppending(QFileDevice *file)
+{
     // Unbuffered: every record goes to the operating system in write(), and a record
     // that fails leaves nothing behind in a buffer that a later flush would write.
     const QIODevice::OpenMode mode =
@@ -130,7 +162,7 @@ bool DataLog::openDevice()
         return false;
     }
 #else
-    auto *qfile = qobject_cast<QFile *>(file.get());
+    auto *qfile = qobject_cast<QFile *>(file);
     if (!qfile) {
         m_error = QStringLiteral("Für die Datei %1 gibt es kein Dateiobjekt.").arg(nativePath());
         return false;
@@ -157,30 +189,7 @@ bool DataLog::openDevice()
                           O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) {
         const int error = errno;
-        QString text;
-        switch (error) {
-        case ENXIO:
-            text = QStringLiteral("An der Stelle der Datei %1 steht keine gewöhnliche Datei.");
-            break;
-        case ENOENT:
-        case ENOTDIR:
-            text = QStringLiteral("Der Ordner der Datei %1 existiert nicht.");
-            break;
-        case EACCES:
-        case EPERM:
-            text = QStringLiteral("Keine Berechtigung, die Datei %1 zu öffnen oder anzulegen.");
-            break;
-        case EROFS:
-            text = QStringLiteral("Der Datenträger der Datei %1 ist schreibgeschützt.");
-            break;
-        default:
-            text = isDiskFull(error, QString())
-                       ? QStringLiteral(
-                             "Der Datenträger ist voll: die Datei %1 lässt sich nicht anlegen.")
-                       : QStringLiteral("Die Datei %1 lässt sich nicht öffnen oder anlegen.");
-            break;
-        }
-        m_error = withSystemReason(text.arg(nativePath()), systemText(error));
+        m_error = withSystemReason(openFailureText(error).arg(nativePath()), systemText(error));
         return false;
     }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -199,7 +208,6 @@ bool DataLog::openDevice()
     m_device = quint64(st.st_dev);
     m_inode = quint64(st.st_ino);
 #endif
-    m_file = std::move(file);
     return true;
 }
 

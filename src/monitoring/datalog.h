@@ -73,6 +73,7 @@ private:
     enum class Change { None, Deleted, Moved, Replaced };
 
     bool openDevice();
+    bool openAppending(QFileDevice *file); // as a regular file only, without waiting
     bool writeHeader(const QDateTime &now, const QLocale &locale);
     bool writeWhole(QByteArrayView bytes);
     Change changeAtPath(QString *movedTo) const;
