@@ -11,6 +11,7 @@
 
 #include "failuremessage.h"
 #include "form1.h"
+#include "settingsok.h"
 #include "trendwindow.h"
 
 #include <QApplication>
@@ -56,10 +57,7 @@ protected:
             if (top->objectName() == QLatin1String("frmProperties")) {
                 m_seen = true;
                 report("dialog " + std::to_string(monotonicNs()));
-                QTimer::singleShot(0, top, [top] {
-                    if (auto *ok = top->findChild<QPushButton *>(QStringLiteral("cmdOK")))
-                        ok->click();
-                });
+                QTimer::singleShot(0, top, [top] { kelmor::tools::clickSettingsOk(top); });
             }
         }
         return false;

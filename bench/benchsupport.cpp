@@ -14,12 +14,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 extern char **environ;
@@ -89,41 +87,25 @@ std::string readFile(const std::string &path)
 
 Pty::Pty()
 {
-    char name[256] = {};
-    if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
-        fail(std::string("openpty: ") + std::strerror(errno));
-    for (int fd : {m_master, m_slave}) {
-        termios tio{};
-        ::tcgetattr(fd, &tio);
-        ::cfmakeraw(&tio);
-        ::tcsetattr(fd, TCSANOW, &tio);
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    }
-    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    m_slavePath = name;
-}
-
-Pty::~Pty()
-{
-    ::close(m_master);
-    ::close(m_slave);
+    if (!m_pty.isOpen())
+        fail(m_pty.error());
 }
 
 void Pty::drain() const
 {
     char sink[4096];
-    while (::read(m_master, sink, sizeof sink) > 0) {
+    while (::read(master(), sink, sizeof sink) > 0) {
     }
 }
 
 void Pty::writeAll(std::string_view bytes) const
 {
     while (!bytes.empty()) {
-        const ssize_t n = ::write(m_master, bytes.data(), bytes.size());
+        const ssize_t n = ::write(master(), bytes.data(), bytes.size());
         if (n > 0) {
             bytes.remove_prefix(std::size_t(n));
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd p{m_master, POLLOUT, 0};
+            pollfd p{master(), POLLOUT, 0};
             ::poll(&p, 1, 100);
         } else {
             fail(std::string("write to the pseudo-terminal: ") + std::strerror(errno));

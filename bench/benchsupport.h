@@ -4,6 +4,8 @@
 // child processes with an environment of their own, their CPU time from /proc, and a
 // follower that checks a data log record by record as the monitor appends to it.
 
+#include "rawpty.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -35,21 +37,16 @@ class Pty
 {
 public:
     Pty();
-    ~Pty();
-    Pty(const Pty &) = delete;
-    Pty &operator=(const Pty &) = delete;
 
-    const std::string &slavePath() const { return m_slavePath; }
-    int master() const { return m_master; }
+    const std::string &slavePath() const { return m_pty.slavePath(); }
+    int master() const { return m_pty.master(); }
     // Throws away what the program sent ("SX1", "SX0"), so the line never fills.
     void drain() const;
     // Writes all of `bytes`, waiting while the line is full.
     void writeAll(std::string_view bytes) const;
 
 private:
-    int m_master = -1;
-    int m_slave = -1; // kept open so the line never hangs up
-    std::string m_slavePath;
+    tools::RawPty m_pty;
 };
 
 struct ProcStats

@@ -5,41 +5,9 @@
 #include <QThread>
 
 #include <cerrno>
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace kelmor::test {
-
-PtyPair::PtyPair()
-{
-    char name[256] = {};
-    int master = -1;
-    int slave = -1;
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-        return;
-    termios tio{};
-    if (::tcgetattr(slave, &tio) == 0) {
-        ::cfmakeraw(&tio);
-        ::tcsetattr(slave, TCSANOW, &tio);
-    }
-    if (::tcgetattr(master, &tio) == 0) {
-        ::cfmakeraw(&tio);
-        ::tcsetattr(master, TCSANOW, &tio);
-    }
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    m_master = master;
-    m_slave = slave;
-    m_slavePath = QString::fromLocal8Bit(name);
-}
-
-PtyPair::~PtyPair()
-{
-    closeMaster();
-    if (m_slave >= 0)
-        ::close(m_slave);
-}
 
 bool PtyPair::write(const QByteArray &bytes)
 {
@@ -48,8 +16,9 @@ bool PtyPair::write(const QByteArray &bytes)
     // taking bytes altogether is a failure.
     QDeadlineTimer stalled(kStallLimitMs);
     const QDeadlineTimer overall(kOverallLimitMs);
-    while (done < bytes.size() && m_master >= 0) {
-        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+    while (done < bytes.size() && m_pty.master() >= 0) {
+        const ssize_t n =
+            ::write(m_pty.master(), bytes.constData() + done, size_t(bytes.size() - done));
         if (n > 0) {
             done += n;
             stalled.setRemainingTime(kStallLimitMs);
@@ -68,11 +37,11 @@ bool PtyPair::write(const QByteArray &bytes)
 QByteArray PtyPair::readAvailable()
 {
     QByteArray out;
-    if (m_master < 0)
+    if (m_pty.master() < 0)
         return out;
     char buf[4096];
     for (;;) {
-        const ssize_t n = ::read(m_master, buf, sizeof buf);
+        const ssize_t n = ::read(m_pty.master(), buf, sizeof buf);
         if (n <= 0)
             break;
         out.append(buf, n);
@@ -91,14 +60,6 @@ QByteArray PtyPair::read(int atLeast, int timeoutMs)
             QThread::msleep(1);
     }
     return out;
-}
-
-void PtyPair::closeMaster()
-{
-    if (m_master >= 0) {
-        ::close(m_master);
-        m_master = -1;
-    }
 }
 
 } // namespace kelmor::test

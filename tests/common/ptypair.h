@@ -1,24 +1,20 @@
 #pragma once
 
+#include "rawpty.h"
+
 #include <QByteArray>
 #include <QString>
 
 namespace kelmor::test {
 
-// A pseudo-terminal pair standing in for a serial line: the program opens slavePath()
-// as its device, the test plays the gauge on the master side. Both sides are raw, so
-// CR stays CR. The master is non-blocking.
+// A raw pseudo-terminal standing in for a serial line: the program opens slavePath()
+// as its device, the test plays the gauge on the master side.
 class PtyPair
 {
 public:
-    PtyPair();
-    ~PtyPair();
-    PtyPair(const PtyPair &) = delete;
-    PtyPair &operator=(const PtyPair &) = delete;
-
-    bool isValid() const { return m_master >= 0; }
-    QString slavePath() const { return m_slavePath; }
-    int masterFd() const { return m_master; }
+    bool isValid() const { return m_pty.isOpen(); }
+    QString slavePath() const { return QString::fromLocal8Bit(m_pty.slavePath()); }
+    int masterFd() const { return m_pty.master(); }
 
     // Writes all bytes to the master side (what the gauge sends). While the line is full
     // it runs the event loop so the program can read; it gives up when the program has
@@ -33,12 +29,10 @@ public:
     QByteArray readAvailable();
 
     // Closes the master side: to the program it looks like an unplugged adapter.
-    void closeMaster();
+    void closeMaster() { m_pty.closeMaster(); }
 
 private:
-    int m_master = -1;
-    int m_slave = -1; // kept open so the line does not hang up before the program opens it
-    QString m_slavePath;
+    tools::RawPty m_pty;
 };
 
 } // namespace kelmor::test

@@ -6,23 +6,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 #include <utility>
 
 namespace kelmor::sim {
 
 namespace {
-
-bool makeRaw(int fd)
-{
-    termios tio{};
-    if (::tcgetattr(fd, &tio) != 0)
-        return false;
-    ::cfmakeraw(&tio);
-    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
-}
 
 QString errnoText(const char *what)
 {
@@ -51,10 +40,6 @@ PtyGauge::~PtyGauge()
 {
     delete m_readNotifier;
     delete m_writeNotifier;
-    if (m_master >= 0)
-        ::close(m_master);
-    if (m_slave >= 0)
-        ::close(m_slave);
     if (m_sentLog >= 0)
         ::close(m_sentLog);
 }
@@ -72,28 +57,13 @@ bool PtyGauge::recordSentTo(const QString &path, QString *error)
 
 bool PtyGauge::open(QString *error)
 {
-    if (::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr) != 0) {
-        *error = errnoText("openpty");
+    if (!m_pty.isOpen()) {
+        *error = QString::fromLocal8Bit(m_pty.error());
         return false;
     }
-    char name[256] = {};
-    if (::ttyname_r(m_slave, name, sizeof name) != 0) {
-        *error = errnoText("ttyname");
-        return false;
-    }
-    m_slavePath = QString::fromLocal8Bit(name);
-    // Raw on both sides: a cooked line would turn the monitor's CR into LF.
-    if (!makeRaw(m_slave) || !makeRaw(m_master)) {
-        *error = errnoText("tcsetattr");
-        return false;
-    }
-    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
-    ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
-
-    m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read);
+    m_readNotifier = new QSocketNotifier(m_pty.master(), QSocketNotifier::Read);
     connect(m_readNotifier, &QSocketNotifier::activated, this, &PtyGauge::readMaster);
-    m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write);
+    m_writeNotifier = new QSocketNotifier(m_pty.master(), QSocketNotifier::Write);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &PtyGauge::flushPending);
     m_streamTimer.start();
@@ -104,7 +74,7 @@ void PtyGauge::readMaster()
 {
     char buffer[512];
     for (;;) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        const ssize_t n = ::read(m_pty.master(), buffer, sizeof buffer);
         if (n > 0) {
             send(m_core.receive(QByteArrayView(buffer, n)));
             continue;
@@ -138,7 +108,7 @@ void PtyGauge::send(const QByteArray &bytes)
 void PtyGauge::flushPending()
 {
     while (!m_pending.isEmpty()) {
-        const ssize_t n = ::write(m_master, m_pending.constData(), size_t(m_pending.size()));
+        const ssize_t n = ::write(m_pty.master(), m_pending.constData(), size_t(m_pending.size()));
         if (n > 0) {
             if (m_sentLog >= 0) {
                 // Unbuffered, so a kill loses nothing that went out.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gaugesimcore.h"
+#include "rawpty.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -24,11 +25,11 @@ public:
     PtyGauge(SimOptions options, int intervalMs, QObject *parent = nullptr);
     ~PtyGauge() override;
 
-    // Opens the pair, both sides raw. The slave stays open here for the whole run, so
-    // that the monitor can open and close the device as often as it likes without the
-    // line hanging up.
+    // Starts playing the gauge on the pair opened with this object; the slave stays
+    // open for the whole run, so the monitor can open and close the device as often as
+    // it likes without the line hanging up.
     bool open(QString *error);
-    QString slavePath() const { return m_slavePath; }
+    QString slavePath() const { return QString::fromLocal8Bit(m_pty.slavePath()); }
     // Appends every byte that reaches the terminal to the file at `path`, as it goes: a
     // record of what the gauge really sent that survives the simulator being killed.
     bool recordSentTo(const QString &path, QString *error);
@@ -43,10 +44,8 @@ private:
     QElapsedTimer m_clock;
     QTimer m_streamTimer;
     QTimer m_readRetry;
-    int m_master = -1;
-    int m_slave = -1;
+    tools::RawPty m_pty;
     int m_sentLog = -1;
-    QString m_slavePath;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QByteArray m_pending;

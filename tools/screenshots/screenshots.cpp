@@ -12,8 +12,9 @@
 #include "failuremessage.h"
 #include "form1.h"
 #include "lifebitlamp.h"
-#include "ptypair.h"
+#include "rawpty.h"
 #include "risetestpanel.h"
+#include "settingsok.h"
 #include "trendwindow.h"
 
 #include <QApplication>
@@ -22,9 +23,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <cstdio>
 #include <optional>
@@ -77,12 +76,14 @@ int main(int argc, char *argv[])
                    : 1;
     }
 
-    std::optional<kelmor::test::PtyPair> ownLine;
+    std::optional<tools::RawPty> ownLine;
     if (qEnvironmentVariableIsEmpty("KELMOR_COM1")) {
         ownLine.emplace();
-        if (!ownLine->isValid())
+        if (!ownLine->isOpen()) {
+            std::fprintf(stderr, "%s\n", ownLine->error().c_str());
             return 1;
-        qputenv("KELMOR_COM1", ownLine->slavePath().toLocal8Bit());
+        }
+        qputenv("KELMOR_COM1", QByteArray::fromStdString(ownLine->slavePath()));
     }
     setFailureMessageHandler([](QWidget *, const QString &text) {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
@@ -91,12 +92,7 @@ int main(int argc, char *argv[])
     // The log of a demonstration run goes to a scratch folder, not the operator's file.
     QTemporaryDir scratch;
     Form1 window(scratch.filePath(QStringLiteral("KelmorLog.txt")));
-    QTimer::singleShot(0, [] {
-        if (QWidget *dialog = QApplication::activeModalWidget()) {
-            if (auto *ok = dialog->findChild<QPushButton *>(QStringLiteral("cmdOK")))
-                ok->click();
-        }
-    });
+    tools::clickSettingsOkWhenShown(&app);
     window.load();
     window.show();
     wait(200);
