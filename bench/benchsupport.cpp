@@ -143,13 +143,16 @@ double cpuPercent(const ProcStats &before, const ProcStats &after, Ns elapsed)
 }
 
 std::vector<std::string>
-environmentWith(const std::vector<std::pair<std::string, std::string>> &vars)
+environmentWith(const std::vector<std::pair<std::string, std::string>> &vars,
+                const std::vector<std::string> &without)
 {
     std::vector<std::string> env;
     for (char **e = environ; *e; ++e) {
         const std::string_view var(*e);
         bool replaced = false;
         for (const auto &[name, value] : vars)
+            replaced = replaced || var.rfind(name + '=', 0) == 0;
+        for (const std::string &name : without)
             replaced = replaced || var.rfind(name + '=', 0) == 0;
         if (!replaced)
             env.emplace_back(var);

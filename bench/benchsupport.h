@@ -59,9 +59,11 @@ double rssMiB(pid_t pid);
 // The share of one core that `after - before` took in `elapsed`, in per cent.
 double cpuPercent(const ProcStats &before, const ProcStats &after, Ns elapsed);
 
-// The current environment with the named variables replaced (or added).
+// The current environment with the named variables replaced (or added), and those
+// named in `without` left out unless `vars` sets them.
 std::vector<std::string>
-environmentWith(const std::vector<std::pair<std::string, std::string>> &vars);
+environmentWith(const std::vector<std::pair<std::string, std::string>> &vars,
+                const std::vector<std::string> &without = {});
 
 // A program started with its standard input and output on pipes.
 class Child
