@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -120,6 +121,169 @@ const char kDescription[] =
     "not apply to them: a CR LF gauge's LF is already inside the field). Every SX1\n"
     "starts again at the first field; at the end the replay loops to the first.";
 
+// What the command line asks for, read and checked.
+struct Settings
+{
+    SimOptions sim;
+    int intervalMs = 100;
+    QString linkPath;
+    std::optional<QString> sentPath;
+    bool readStdin = true;
+};
+
+// Plays back the fields of a data log; false after saying why not.
+bool loadReplay(const QString &path, SimOptions *options)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        complain(QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
+        return false;
+    }
+    const ReplayLog log = parseReplayLog(file.readAll());
+    if (log.fields.isEmpty()) {
+        complain(QStringLiteral("%1 holds no data records").arg(file.fileName()));
+        return false;
+    }
+    if (log.tornTail)
+        complain(QStringLiteral("%1 ends inside a record; that record is left out")
+                     .arg(file.fileName()));
+    options->replayFields = log.fields;
+    return true;
+}
+
+// The options and their help texts.
+struct CommandLineOptions
+{
+    const QCommandLineOption interval{QStringLiteral("interval"),
+                                      QStringLiteral("Period of the stream in ms (default 100)."),
+                                      QStringLiteral("MS"), QStringLiteral("100")};
+    const QCommandLineOption pumpdown{
+        QStringLiteral("pumpdown"),
+        QStringLiteral("Seconds from atmosphere to base pressure (default 180; 0 starts at "
+                       "base pressure)."),
+        QStringLiteral("SECONDS"), QStringLiteral("180")};
+    const QCommandLineOption seed{QStringLiteral("seed"),
+                                  QStringLiteral("Seed of the pressure noise (default 1)."),
+                                  QStringLiteral("N"), QStringLiteral("1")};
+    const QCommandLineOption crlf{QStringLiteral("crlf"),
+                                  QStringLiteral("End lines with CR LF instead of CR.")};
+    const QCommandLineOption link{
+        QStringLiteral("link"),
+        QStringLiteral("Also make a symbolic link to the terminal at PATH (a link already "
+                       "there is replaced); removed at the end."),
+        QStringLiteral("PATH")};
+    const QCommandLineOption noStdin{
+        QStringLiteral("no-stdin"),
+        QStringLiteral("Ignore standard input; only a signal ends the simulator.")};
+    const QCommandLineOption replay{QStringLiteral("replay"),
+                                    QStringLiteral("Play back the data records of a data log."),
+                                    QStringLiteral("FILE")};
+    const QCommandLineOption rise{
+        QStringLiteral("rise"),
+        QStringLiteral("After the pump-down the pressure rises by MBAR_PER_S (a leak)."),
+        QStringLiteral("MBAR_PER_S")};
+    const QCommandLineOption outgas{
+        QStringLiteral("outgas"),
+        QStringLiteral("After the pump-down the walls add up to MBAR, with the time constant "
+                       "SECONDS."),
+        QStringLiteral("MBAR,SECONDS")};
+    const QCommandLineOption sent{
+        QStringLiteral("sent"),
+        QStringLiteral("Append every byte sent to the terminal to FILE, as it goes."),
+        QStringLiteral("FILE")};
+};
+
+// Nothing after saying what is wrong.
+std::optional<Settings> checkedSettings(const QCommandLineParser &parser,
+                                        const CommandLineOptions &o)
+{
+    Settings settings;
+    bool ok = false;
+    settings.intervalMs = parser.value(o.interval).toInt(&ok);
+    if (!ok || settings.intervalMs < 1 || settings.intervalMs > 3600000) {
+        complain(QStringLiteral("--interval wants milliseconds from 1 to 3600000"));
+        return std::nullopt;
+    }
+    SimOptions &sim = settings.sim;
+    sim.pumpDownSeconds = parser.value(o.pumpdown).toDouble(&ok);
+    if (!ok || sim.pumpDownSeconds < 0) {
+        complain(QStringLiteral("--pumpdown wants seconds, 0 or more"));
+        return std::nullopt;
+    }
+    QString riseError;
+    const std::optional<RateOfRise> rise =
+        parseRateOfRise(parser.value(o.rise), parser.value(o.outgas), &riseError);
+    if (!rise) {
+        complain(riseError);
+        return std::nullopt;
+    }
+    sim.rise = *rise;
+    sim.seed = parser.value(o.seed).toUInt(&ok);
+    if (!ok) {
+        complain(QStringLiteral("--seed wants a whole number from 0 to 4294967295"));
+        return std::nullopt;
+    }
+    sim.lineEnd = parser.isSet(o.crlf) ? LineEnd::CrLf : LineEnd::Cr;
+    if (parser.isSet(o.replay) && !loadReplay(parser.value(o.replay), &sim))
+        return std::nullopt;
+    settings.linkPath = parser.value(o.link);
+    if (parser.isSet(o.sent))
+        settings.sentPath = parser.value(o.sent);
+    settings.readStdin = !parser.isSet(o.noStdin);
+    return settings;
+}
+
+// --help and --version end the program here.
+std::optional<Settings> readCommandLine(const QCoreApplication &app)
+{
+    const CommandLineOptions o;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({o.interval, o.pumpdown, o.seed, o.crlf, o.link, o.noStdin, o.replay, o.sent,
+                       o.rise, o.outgas});
+    parser.process(app);
+    return checkedSettings(parser, o);
+}
+
+// SIGINT, SIGTERM and SIGHUP end the event loop; nothing when they cannot be caught.
+std::unique_ptr<QSocketNotifier> quitOnSignals()
+{
+    if (!installSignalHandlers()) {
+        complain(QStringLiteral("cannot install the signal handlers"));
+        return nullptr;
+    }
+    auto notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, qApp, [] {
+        char buffer[16];
+        while (::read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+        }
+        QCoreApplication::quit();
+    });
+    return notifier;
+}
+
+// The end of standard input ends the event loop; nothing when there is no standard input.
+std::unique_ptr<QSocketNotifier> quitAtEndOfInput()
+{
+    if (::fcntl(STDIN_FILENO, F_GETFL) == -1) {
+        complain(QStringLiteral("standard input is closed; use --no-stdin"));
+        return nullptr;
+    }
+    auto notifier = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+    QSocketNotifier *input = notifier.get();
+    QObject::connect(input, &QSocketNotifier::activated, qApp, [input] {
+        char buffer[512];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+            input->setEnabled(false);
+            QCoreApplication::quit();
+        }
+    });
+    return notifier;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -127,139 +291,31 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelmor-gauge-sim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KELMOR_VERSION_STRING));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromLatin1(kDescription));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption intervalOption(
-        QStringLiteral("interval"), QStringLiteral("Period of the stream in ms (default 100)."),
-        QStringLiteral("MS"), QStringLiteral("100"));
-    const QCommandLineOption pumpdownOption(
-        QStringLiteral("pumpdown"),
-        QStringLiteral("Seconds from atmosphere to base pressure (default 180; 0 starts at "
-                       "base pressure)."),
-        QStringLiteral("SECONDS"), QStringLiteral("180"));
-    const QCommandLineOption seedOption(QStringLiteral("seed"),
-                                        QStringLiteral("Seed of the pressure noise (default 1)."),
-                                        QStringLiteral("N"), QStringLiteral("1"));
-    const QCommandLineOption crlfOption(QStringLiteral("crlf"),
-                                        QStringLiteral("End lines with CR LF instead of CR."));
-    const QCommandLineOption linkOption(
-        QStringLiteral("link"),
-        QStringLiteral("Also make a symbolic link to the terminal at PATH (a link already "
-                       "there is replaced); removed at the end."),
-        QStringLiteral("PATH"));
-    const QCommandLineOption noStdinOption(
-        QStringLiteral("no-stdin"),
-        QStringLiteral("Ignore standard input; only a signal ends the simulator."));
-    const QCommandLineOption replayOption(
-        QStringLiteral("replay"), QStringLiteral("Play back the data records of a data log."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption riseOption(
-        QStringLiteral("rise"),
-        QStringLiteral("After the pump-down the pressure rises by MBAR_PER_S (a leak)."),
-        QStringLiteral("MBAR_PER_S"));
-    const QCommandLineOption outgasOption(
-        QStringLiteral("outgas"),
-        QStringLiteral("After the pump-down the walls add up to MBAR, with the time constant "
-                       "SECONDS."),
-        QStringLiteral("MBAR,SECONDS"));
-    const QCommandLineOption sentOption(
-        QStringLiteral("sent"),
-        QStringLiteral("Append every byte sent to the terminal to FILE, as it goes."),
-        QStringLiteral("FILE"));
-    parser.addOptions({intervalOption, pumpdownOption, seedOption, crlfOption, linkOption,
-                       noStdinOption, replayOption, sentOption, riseOption, outgasOption});
-    parser.process(app);
-
-    bool ok = false;
-    const int interval = parser.value(intervalOption).toInt(&ok);
-    if (!ok || interval < 1 || interval > 3600000) {
-        complain(QStringLiteral("--interval wants milliseconds from 1 to 3600000"));
+    const std::optional<Settings> settings = readCommandLine(app);
+    if (!settings)
         return 2;
-    }
-    SimOptions options;
-    options.pumpDownSeconds = parser.value(pumpdownOption).toDouble(&ok);
-    if (!ok || options.pumpDownSeconds < 0) {
-        complain(QStringLiteral("--pumpdown wants seconds, 0 or more"));
-        return 2;
-    }
-    QString riseError;
-    const std::optional<RateOfRise> rise =
-        parseRateOfRise(parser.value(riseOption), parser.value(outgasOption), &riseError);
-    if (!rise) {
-        complain(riseError);
-        return 2;
-    }
-    options.rise = *rise;
-    options.seed = parser.value(seedOption).toUInt(&ok);
-    if (!ok) {
-        complain(QStringLiteral("--seed wants a whole number from 0 to 4294967295"));
-        return 2;
-    }
-    options.lineEnd = parser.isSet(crlfOption) ? LineEnd::CrLf : LineEnd::Cr;
-    if (parser.isSet(replayOption)) {
-        QFile file(parser.value(replayOption));
-        if (!file.open(QIODevice::ReadOnly)) {
-            complain(QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
-            return 2;
-        }
-        const ReplayLog log = parseReplayLog(file.readAll());
-        if (log.fields.isEmpty()) {
-            complain(QStringLiteral("%1 holds no data records").arg(file.fileName()));
-            return 2;
-        }
-        if (log.tornTail)
-            complain(QStringLiteral("%1 ends inside a record; that record is left out")
-                         .arg(file.fileName()));
-        options.replayFields = log.fields;
-    }
-
-    if (!installSignalHandlers()) {
-        complain(QStringLiteral("cannot install the signal handlers"));
+    const std::unique_ptr<QSocketNotifier> signalNotifier = quitOnSignals();
+    if (!signalNotifier)
         return 1;
-    }
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
-        char buffer[16];
-        while (::read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
-        }
-        QCoreApplication::quit();
-    });
 
-    PtyGauge gauge(options, interval);
+    PtyGauge gauge(settings->sim, settings->intervalMs);
     QString error;
     if (!gauge.open(&error)) {
         complain(error);
         return 1;
     }
-    if (parser.isSet(sentOption) && !gauge.recordSentTo(parser.value(sentOption), &error)) {
+    if (settings->sentPath && !gauge.recordSentTo(*settings->sentPath, &error)) {
         complain(error);
         return 2;
     }
-    const QString slavePath = gauge.slavePath();
-
     std::unique_ptr<QSocketNotifier> stdinNotifier;
-    if (!parser.isSet(noStdinOption)) {
-        if (::fcntl(STDIN_FILENO, F_GETFL) == -1) {
-            complain(QStringLiteral("standard input is closed; use --no-stdin"));
-            return 2;
-        }
-        stdinNotifier = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
-        QObject::connect(stdinNotifier.get(), &QSocketNotifier::activated, &app, [&stdinNotifier] {
-            char buffer[512];
-            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-                stdinNotifier->setEnabled(false);
-                QCoreApplication::quit();
-            }
-        });
-    }
+    if (settings->readStdin && !(stdinNotifier = quitAtEndOfInput()))
+        return 2;
 
     // The link exists before the path is announced, so whoever reads the path can use
     // either at once.
-    const QString linkPath = parser.value(linkOption);
+    const QString slavePath = gauge.slavePath();
+    const QString &linkPath = settings->linkPath;
     if (!linkPath.isEmpty() && !createLink(linkPath, slavePath))
         return 2;
     std::printf("%s\n", QFile::encodeName(slavePath).constData());
