@@ -12,12 +12,18 @@ function(kelmor_test_environment name)
         FIXTURES_REQUIRED kelmor_tmp)
 endfunction()
 
-# kelmor_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [TIMEOUT <s>])
-# Builds one Qt Test executable and registers it with CTest.
+# kelmor_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [TIMEOUT <s>] [SIMULATOR])
+# Builds one Qt Test executable and registers it with CTest. SIMULATOR: the test starts
+# the built gauge simulator, whose path it finds in KELMOR_GAUGE_SIM_PATH.
 function(kelmor_add_test)
-    cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "SIMULATOR" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
     qt_add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE Qt6::Test ${T_LIBS})
+    if(T_SIMULATOR)
+        target_compile_definitions(${T_NAME} PRIVATE
+            KELMOR_GAUGE_SIM_PATH="$<TARGET_FILE:kelmor-gauge-sim>")
+        add_dependencies(${T_NAME} kelmor-gauge-sim)
+    endif()
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
