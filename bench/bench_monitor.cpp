@@ -165,7 +165,6 @@ struct Rig
     {
         const std::string runtime = home + "/xdg";
         ::mkdir(runtime.c_str(), 0700);
-        // The monitor's own warnings go to this file, not into the table.
         setFailureHint("the monitor's own messages are in " + hostErrors);
         if (!options.offscreen) {
             if (!xvfbToolsInstalled())
@@ -211,7 +210,7 @@ struct Rig
 
     const std::string home;
     const std::string logPath;
-    const std::string hostErrors;
+    const std::string hostErrors; // the monitor's own warnings, kept out of the table
     const std::vector<std::string> wrapper;
     const std::string host;
     std::unique_ptr<XvfbServer> xServer;
