@@ -79,7 +79,7 @@ void TestForm1Monitoring::bytesOnTheLine()
     sendFree(lw, typed);
     QCOMPARE(lw.pty.read(bytes.size()), bytes);
     QCOMPARE(lw.get<QLineEdit>("TextBoxBefehl")->text(), typed); // kept after sending
-    QCOMPARE(lw.window->sendMonitorText(), QString::fromLatin1(bytes + "\n"));
+    QCOMPARE(sendMonitorText(*lw.window), QString::fromLatin1(bytes + "\n"));
     QVERIFY(lw.messages.messages().isEmpty());
 }
 
@@ -99,7 +99,7 @@ void TestForm1Monitoring::enterInTheCommandBoxSends()
     box->setFocus();
     QTest::keyClick(box, Qt::Key(key));
     QCOMPARE(lw.pty.read(8), QByteArray("SC 0041\r"));
-    QCOMPARE(lw.window->sendMonitorText(), QStringLiteral("SC 0041\r\n"));
+    QCOMPARE(sendMonitorText(*lw.window), QStringLiteral("SC 0041\r\n"));
     QCOMPARE(box->text(), QStringLiteral("SC 0041"));
     // Once per key press, nothing more.
     QCOMPARE(lw.pty.read(1, 100), QByteArray());
@@ -141,7 +141,7 @@ void TestForm1Monitoring::sendMonitorTrimming()
         typed += QChar(u'a' + i % 26);
     sendFree(lw, typed);
     const QString expected = (typed + QStringLiteral("\r\n")).right(kept);
-    QCOMPARE(lw.window->sendMonitorText(), expected);
+    QCOMPARE(sendMonitorText(*lw.window), expected);
     auto *box = lw.get<QPlainTextEdit>("TextSenden");
     QCOMPARE(box->textCursor().position(), box->document()->characterCount() - 1);
 }
@@ -151,8 +151,8 @@ void TestForm1Monitoring::sendMonitorThirteenCharacters()
     LoadedWindow lw;
     sendFree(lw, QStringLiteral("RV"));
     click(lw, "CmdSenden");
-    QCOMPARE(lw.window->sendMonitorText(), QStringLiteral("RV\r\nSC 0009\r\n"));
-    QCOMPARE(lw.window->sendMonitorText().size(), 13);
+    QCOMPARE(sendMonitorText(*lw.window), QStringLiteral("RV\r\nSC 0009\r\n"));
+    QCOMPARE(sendMonitorText(*lw.window).size(), 13);
 }
 
 void TestForm1Monitoring::wholeRun()
@@ -166,7 +166,7 @@ void TestForm1Monitoring::wholeRun()
     QCOMPARE(header.count("\r\n"), 1);
     // Starting alone lights nothing.
     QVERIFY(!lw.get("lblPirani")->isEnabled());
-    QCOMPARE(lw.window->sendMonitorText(), QString()); // start and stop are not echoed
+    QCOMPARE(sendMonitorText(*lw.window), QString()); // start and stop are not echoed
 
     const QByteArray a = measurementLine("9.87E+02", "800B\t");
     const QByteArray b = measurementLine("1.00E-06", "0051\t");
@@ -186,14 +186,14 @@ void TestForm1Monitoring::wholeRun()
         QVERIFY2(!lw.get(lamp)->isEnabled(), lamp);
     QVERIFY(!lw.get<LifeBitLamp>("ShapeLB")->isLit());
     QCOMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral("---"));
-    QCOMPARE(lw.window->panelText(3), QString());
-    QCOMPARE(lw.window->receiveMonitorText(), QString::fromLatin1("\n" + a + "\r\n"));
+    QCOMPARE(panelText(*lw.window, 3), QString());
+    QCOMPARE(receiveMonitorText(*lw.window), QString::fromLatin1("\n" + a + "\r\n"));
     const QByteArray run1 = header + "\"" + a + "\"\r\n\"" + b + "\"\r\n\"\n" + a + "\"\r\n";
     QCOMPARE(lw.logBytes(), run1);
 
     // After the stop lines are shown, not logged; the LF of the last CR LF opens it.
     lw.gaugeSends("after\r");
-    QCOMPARE(lw.window->receiveMonitorText(), QStringLiteral("\nafter\r\n"));
+    QCOMPARE(receiveMonitorText(*lw.window), QStringLiteral("\nafter\r\n"));
     QCOMPARE(lw.logBytes(), run1);
 
     // A second run writes a second header.
@@ -245,9 +245,9 @@ void TestForm1Monitoring::closedDuringARunThenStartedAgain()
     LoadedWindow lw;
     startRun(lw);
     lw.gaugeSends("first run\r");
-    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("first run\r\n"));
+    QTRY_COMPARE(receiveMonitorText(*lw.window), QStringLiteral("first run\r\n"));
     lw.window->close();
-    QVERIFY(!lw.window->comKelmor().portOpen());
+    QVERIFY(!comKelmor(*lw.window).portOpen());
     // The program ends (the window goes) and is started again on the same file.
     const QString path = lw.logPath;
     lw.restart(path);
@@ -255,7 +255,7 @@ void TestForm1Monitoring::closedDuringARunThenStartedAgain()
     QVERIFY2(afterFirst.endsWith("\"first run\"\r\n"), afterFirst.constData());
     startRun(lw);
     lw.gaugeSends("second run\r");
-    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("second run\r\n"));
+    QTRY_COMPARE(receiveMonitorText(*lw.window), QStringLiteral("second run\r\n"));
     stopRun(lw);
     const QByteArray log = lw.logBytes();
     QVERIFY(log.startsWith(afterFirst));
@@ -281,11 +281,11 @@ void TestForm1Monitoring::sendsWithThePortClosed()
     click(lw, "CmdBefehl");
     QCOMPARE(lw.messages.messages().size(), 1);
     QVERIFY(lw.messages.messages().constFirst().contains(QLatin1String("Com1")));
-    QCOMPARE(lw.window->sendMonitorText(), QString());
+    QCOMPARE(sendMonitorText(*lw.window), QString());
     click(lw, "CmdSenden");
     QCOMPARE(lw.messages.messages().size(), 2);
     QVERIFY(lw.get("CmdSenden")->isEnabled()); // nothing was sent
-    QCOMPARE(lw.window->sendMonitorText(), QString());
+    QCOMPARE(sendMonitorText(*lw.window), QString());
     QCOMPARE(lw.pty.read(1, 100), QByteArray());
 }
 
@@ -301,8 +301,8 @@ void TestForm1Monitoring::startWithThePortClosed()
                      message.contains(QStringLiteral("nicht geöffnet")),
                  qPrintable(message));
         QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
-        QCOMPARE(lw.window->panelText(3), QString());
-        QVERIFY(!lw.window->dataLog().isOpen());
+        QCOMPARE(panelText(*lw.window, 3), QString());
+        QVERIFY(!lw.logOpen());
         QVERIFY(!QFile::exists(lw.logPath));
     }
     lw.messages.messages().clear();
@@ -362,7 +362,7 @@ void TestForm1Monitoring::logThatCannotBeOpened()
         QCOMPARE(QFile::exists(inRoot), inRootBefore);
     }
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
-    QCOMPARE(lw.window->panelText(3), QString());
+    QCOMPARE(panelText(*lw.window, 3), QString());
     QCOMPARE(lw.pty.read(1, 100), QByteArray()); // no "SX1"
     // The program keeps working.
     sendFree(lw, QStringLiteral("RV"));
@@ -373,18 +373,19 @@ void TestForm1Monitoring::diskFullInTheMiddleOfARun()
 {
     LoadedWindow lw;
     // Room for the header and two records of 10 bytes, then half a record.
-    lw.window->dataLog().setDeviceFactory(
-        [](const QString &path) { return std::make_unique<FillingFile>(path, 21 + 10 + 10 + 5); });
+    lw.logDevices = [](const QString &path) {
+        return std::make_unique<FillingFile>(path, 21 + 10 + 10 + 5);
+    };
     click(lw, "cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
     lw.gaugeSends("line1\rline2\rline3\rline4\r", 100);
-    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("line4\r\n"));
+    QTRY_COMPARE(receiveMonitorText(*lw.window), QStringLiteral("line4\r\n"));
     QTRY_COMPARE(lw.messages.messages().size(), 1);
     QVERIFY(lw.messages.messages().constFirst().contains(lw.logPath));
     // The run ended as a stop click would end it.
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
-    QVERIFY(!lw.window->dataLog().isOpen());
-    QCOMPARE(lw.window->panelText(3), QString());
+    QVERIFY(!lw.logOpen());
+    QCOMPARE(panelText(*lw.window, 3), QString());
     QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
     const QByteArray log = lw.logBytes();
     QVERIFY2(log.endsWith("\"line1\"\r\n\"line2\"\r\n"), log.constData());
@@ -397,10 +398,10 @@ void TestForm1Monitoring::unplugInTheMiddleOfARun()
     click(lw, "cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
     lw.gaugeSends("before\r");
-    QCOMPARE(lw.window->receiveMonitorText(), QStringLiteral("before\r\n"));
+    QCOMPARE(receiveMonitorText(*lw.window), QStringLiteral("before\r\n"));
     lw.pty.write("pending without end");
     lw.pty.closeMaster();
-    QTRY_VERIFY_WITH_TIMEOUT(!lw.window->comKelmor().portOpen(), 250);
+    QTRY_VERIFY_WITH_TIMEOUT(!comKelmor(*lw.window).portOpen(), 250);
     QTRY_COMPARE(lw.messages.messages().size(), 1);
     QVERIFY(lw.messages.messages().constFirst().contains(QLatin1String("Com1")));
     // The run stays until the operator stops it; nothing spins meanwhile.
@@ -419,11 +420,10 @@ void TestForm1Monitoring::unplugInTheMiddleOfARun()
     PtyPair again;
     qputenv("KELMOR_COM1", again.slavePath().toLocal8Bit());
     click(lw, "CmdCom");
-    QVERIFY(lw.window->settingsDialog());
-    QTest::mouseClick(
-        lw.window->settingsDialog()->findChild<QPushButton *>(QStringLiteral("cmdOK")),
-        Qt::LeftButton);
-    QVERIFY(lw.window->comKelmor().portOpen());
+    QVERIFY(settingsDialog());
+    QTest::mouseClick(settingsDialog()->findChild<QPushButton *>(QStringLiteral("cmdOK")),
+                      Qt::LeftButton);
+    QVERIFY(comKelmor(*lw.window).portOpen());
     sendFree(lw, QStringLiteral("RV"));
     QCOMPARE(again.read(3), QByteArray("RV\r"));
 }
