@@ -84,7 +84,8 @@ public:
         : m_rows(rows), m_widgets(widgets)
     {
         if (rows.size() != widgets.size())
-            m_problems << QStringLiteral("%1 rows, but %2 controls").arg(rows.size()).arg(widgets.size());
+            m_problems
+                << QStringLiteral("%1 rows, but %2 controls").arg(rows.size()).arg(widgets.size());
     }
 
     template <typename T> void byName(T *&slot, const char *name)

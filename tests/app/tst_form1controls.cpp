@@ -226,7 +226,7 @@ void TestForm1Controls::transitions()
     QByteArray sent;
     for (const QString &action : actions) {
         if (action == QLatin1String("send")) {
-            QTest::mouseClick(lw.get<QPushButton>("CmdSenden"), Qt::LeftButton);
+            lw.click("CmdSenden");
             sent += lw.pty.read(8);
             continue;
         }

@@ -309,7 +309,7 @@ void TestForm1Cost::tricklingLineWakesTheWindowSeldom()
                             .arg(receiveEvents)
                             .arg(stream.size())));
 
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+    lw.click("cmdMonitor");
     const QByteArray log = lw.logBytes();
     for (const QByteArray &line : lines)
         QVERIFY2(log.contains("\"" + line + "\"\r\n"), line.constData());

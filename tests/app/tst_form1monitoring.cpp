@@ -18,15 +18,10 @@ using namespace kelmor::test;
 
 namespace {
 
-void click(LoadedWindow &lw, const char *button)
-{
-    QTest::mouseClick(lw.get<QPushButton>(button), Qt::LeftButton);
-}
-
 void sendFree(LoadedWindow &lw, const QString &text)
 {
     lw.get<QLineEdit>("TextBoxBefehl")->setText(text);
-    click(lw, "CmdBefehl");
+    lw.click("CmdBefehl");
 }
 
 } // namespace
@@ -111,12 +106,12 @@ void TestForm1Monitoring::controlWordAfterStartUp()
     QVERIFY(lw.get("CmdSenden")->isEnabled());
     sendFree(lw, QStringLiteral("RV")); // a free command in between changes nothing
     QCOMPARE(lw.pty.read(3), QByteArray("RV\r"));
-    click(lw, "CmdSenden");
+    lw.click("CmdSenden");
     QCOMPARE(lw.pty.read(8).toHex(' '), QByteArray("53 43 20 30 30 30 39 0d"));
     QVERIFY(!lw.get("CmdSenden")->isEnabled());
     QTest::mouseClick(lw.get<QCheckBox>("CheckReset"), Qt::LeftButton, {}, QPoint(6, 8));
     QVERIFY(lw.get("CmdSenden")->isEnabled());
-    click(lw, "CmdSenden");
+    lw.click("CmdSenden");
     QCOMPARE(lw.pty.read(8), QByteArray("SC 1009\r"));
 }
 
@@ -150,7 +145,7 @@ void TestForm1Monitoring::sendMonitorThirteenCharacters()
 {
     LoadedWindow lw;
     sendFree(lw, QStringLiteral("RV"));
-    click(lw, "CmdSenden");
+    lw.click("CmdSenden");
     QCOMPARE(sendMonitorText(*lw.window), QStringLiteral("RV\r\nSC 0009\r\n"));
     QCOMPARE(sendMonitorText(*lw.window).size(), 13);
 }
@@ -158,7 +153,7 @@ void TestForm1Monitoring::sendMonitorThirteenCharacters()
 void TestForm1Monitoring::wholeRun()
 {
     LoadedWindow lw;
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("STOP"));
     QVERIFY(lw.logBytes().endsWith("\"\r\n"));
@@ -179,7 +174,7 @@ void TestForm1Monitoring::wholeRun()
     lw.gaugeSends(a + "\r\n");
     QCOMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral(" 9.87E+0"));
 
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
     for (const char *lamp : kLampNames)
@@ -197,10 +192,10 @@ void TestForm1Monitoring::wholeRun()
     QCOMPARE(lw.logBytes(), run1);
 
     // A second run writes a second header.
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
     lw.gaugeSends("x\r");
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
     const QByteArray log = lw.logBytes();
     QCOMPARE(log.count("\r\n"), 6);
@@ -269,7 +264,7 @@ void TestForm1Monitoring::anyOtherCaptionStops()
 {
     LoadedWindow lw;
     lw.get<QPushButton>("cmdMonitor")->setText(QStringLiteral("start"));
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
     QVERIFY(!lw.get("lblAutorange")->isEnabled());
@@ -278,11 +273,11 @@ void TestForm1Monitoring::anyOtherCaptionStops()
 void TestForm1Monitoring::sendsWithThePortClosed()
 {
     LoadedWindow lw(DialogAnswer::Cancel);
-    click(lw, "CmdBefehl");
+    lw.click("CmdBefehl");
     QCOMPARE(lw.messages.messages().size(), 1);
     QVERIFY(lw.messages.messages().constFirst().contains(QLatin1String("Com1")));
     QCOMPARE(sendMonitorText(*lw.window), QString());
-    click(lw, "CmdSenden");
+    lw.click("CmdSenden");
     QCOMPARE(lw.messages.messages().size(), 2);
     QVERIFY(lw.get("CmdSenden")->isEnabled()); // nothing was sent
     QCOMPARE(sendMonitorText(*lw.window), QString());
@@ -294,7 +289,7 @@ void TestForm1Monitoring::startWithThePortClosed()
     LoadedWindow lw(DialogAnswer::Cancel);
     // Every click says why, and none leaves an empty run in the log.
     for (int attempt = 1; attempt <= 3; ++attempt) {
-        click(lw, "cmdMonitor");
+        lw.click("cmdMonitor");
         QCOMPARE(lw.messages.messages().size(), attempt);
         const QString message = lw.messages.messages().constLast();
         QVERIFY2(message.contains(QLatin1String("Com1")) &&
@@ -308,7 +303,7 @@ void TestForm1Monitoring::startWithThePortClosed()
     lw.messages.messages().clear();
     // A stop that cannot send still stops, and says so.
     lw.get<QPushButton>("cmdMonitor")->setText(QStringLiteral("STOP"));
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.messages.messages().size(), 1);
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
 }
@@ -353,7 +348,7 @@ void TestForm1Monitoring::logThatCannotBeOpened()
     });
     lw.restart(path);
 
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.messages.messages().size(), 1);
     const QString message = lw.messages.messages().constFirst();
     QVERIFY2(message.contains(path), qPrintable(message));
@@ -376,7 +371,7 @@ void TestForm1Monitoring::diskFullInTheMiddleOfARun()
     lw.logDevices = [](const QString &path) {
         return std::make_unique<FillingFile>(path, 21 + 10 + 10 + 5);
     };
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
     lw.gaugeSends("line1\rline2\rline3\rline4\r", 100);
     QTRY_COMPARE(receiveMonitorText(*lw.window), QStringLiteral("line4\r\n"));
@@ -395,7 +390,7 @@ void TestForm1Monitoring::diskFullInTheMiddleOfARun()
 void TestForm1Monitoring::unplugInTheMiddleOfARun()
 {
     LoadedWindow lw;
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
     lw.gaugeSends("before\r");
     QCOMPARE(receiveMonitorText(*lw.window), QStringLiteral("before\r\n"));
@@ -411,7 +406,7 @@ void TestForm1Monitoring::unplugInTheMiddleOfARun()
     QVERIFY2(cpuSeconds() - cpu < 0.2, "busy after the unplug");
     QCOMPARE(lw.messages.messages().size(), 1);
 
-    click(lw, "cmdMonitor"); // "SX0" cannot go out: the operator is told, the run ends
+    lw.click("cmdMonitor"); // "SX0" cannot go out: the operator is told, the run ends
     QCOMPARE(lw.messages.messages().size(), 2);
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
     QVERIFY(lw.logBytes().endsWith("\"before\"\r\n"));
@@ -419,7 +414,7 @@ void TestForm1Monitoring::unplugInTheMiddleOfARun()
     // The adapter is back: the port opens again through the dialog.
     PtyPair again;
     qputenv("KELMOR_COM1", again.slavePath().toLocal8Bit());
-    click(lw, "CmdCom");
+    lw.click("CmdCom");
     QVERIFY(settingsDialog());
     QTest::mouseClick(settingsDialog()->findChild<QPushButton *>(QStringLiteral("cmdOK")),
                       Qt::LeftButton);

@@ -248,7 +248,7 @@ void TestForm1Pacing::stopWhileALineWaitsForItsFrame()
             this,
             [&] {
                 heldAtStop = receiveMonitorText(*lw.window) != shownText(lines.last());
-                QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+                lw.click("cmdMonitor");
             },
             Qt::QueuedConnection);
     });

@@ -405,7 +405,7 @@ void TestForm1Startup::closingClosesPortAndSendsNothing()
 {
     LoadedWindow lw;
     QVERIFY(comKelmor(*lw.window).portOpen());
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
     lw.gaugeSends("abc\r");
     lw.window->close();
@@ -418,7 +418,7 @@ void TestForm1Startup::closingClosesPortAndSendsNothing()
 void TestForm1Startup::closingAlsoClosesTheOpenDialog()
 {
     LoadedWindow lw;
-    QTest::mouseClick(lw.get<QPushButton>("CmdCom"), Qt::LeftButton);
+    lw.click("CmdCom");
     QPointer<FrmProperties> dialog = settingsDialog();
     QVERIFY(dialog);
     QVERIFY(dialog->isVisible());
@@ -443,7 +443,7 @@ void TestForm1Startup::cmdComShowsOneDialogOnly()
                            }),
              1);
     // The main window stays usable while it is open.
-    QTest::mouseClick(lw.get<QPushButton>("CmdBefehl"), Qt::LeftButton);
+    lw.click("CmdBefehl");
     QCOMPARE(lw.pty.read(3), QByteArray("RV\r"));
     first->close();
     QTRY_VERIFY(!first);

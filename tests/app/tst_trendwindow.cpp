@@ -152,7 +152,7 @@ void TestTrendWindow::buttonOpensOneWindow()
 {
     LoadedWindow lw;
     QVERIFY(!trendWindow(*lw.window));
-    QTest::mouseClick(lw.get<QPushButton>("CmdVerlauf"), Qt::LeftButton);
+    lw.click("CmdVerlauf");
     TrendWindow *trend = trendWindow(*lw.window);
     QVERIFY(trend);
     QVERIFY(QTest::qWaitForWindowExposed(trend));
@@ -161,11 +161,11 @@ void TestTrendWindow::buttonOpensOneWindow()
 
     // Hidden behind, minimised or closed: the second click brings the same window back.
     trend->showMinimized();
-    QTest::mouseClick(lw.get<QPushButton>("CmdVerlauf"), Qt::LeftButton);
+    lw.click("CmdVerlauf");
     QCOMPARE(trendWindow(*lw.window), trend);
     QVERIFY(!(trend->windowState() & Qt::WindowMinimized));
     trend->close();
-    QTest::mouseClick(lw.get<QPushButton>("CmdVerlauf"), Qt::LeftButton);
+    lw.click("CmdVerlauf");
     QCOMPARE(trendWindow(*lw.window), trend);
     QVERIFY(trend->isVisible());
     QCOMPARE(lw.window->findChildren<TrendWindow *>().size(), 1);
@@ -441,7 +441,7 @@ void TestTrendWindow::linkWatch()
     QVERIFY(!live.store().intervals().back().ongoing);
 
     // Drawn across the plot where it happened.
-    QTest::mouseClick(lw.get<QPushButton>("CmdVerlauf"), Qt::LeftButton);
+    lw.click("CmdVerlauf");
     TrendWindow *trend = trendWindow(f);
     trend->showAll();
     trend->plot()->replot();

@@ -249,14 +249,14 @@ struct LoadedWindow : WindowHarness
 // START clicked: the run begins and the gauge is told "SX1".
 inline void startRun(LoadedWindow &lw)
 {
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
 }
 
 // STOP clicked: the run ends and the gauge is told "SX0".
 inline void stopRun(LoadedWindow &lw)
 {
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
 }
 

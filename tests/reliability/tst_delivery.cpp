@@ -100,7 +100,7 @@ void TestDelivery::sameLogHoweverCut()
 {
     QFETCH(Delivery, how);
     LoadedWindow lw;
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
     const qint64 headerSize = lw.logBytes().size();
 

@@ -118,7 +118,7 @@ void TestGarbage::garbageDuringARun()
 {
     QFETCH(QByteArray, body);
     LoadedWindow lw;
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
 
     // Warm-up: the window's first lines allocate what it keeps for good.

@@ -48,16 +48,11 @@ private:
     int m_checks = 0;
 };
 
-void click(LoadedWindow &lw, const char *button)
-{
-    QTest::mouseClick(lw.get<QPushButton>(button), Qt::LeftButton);
-}
-
 // The program still talks to the gauge.
 void freeCommandGoesOut(LoadedWindow &lw)
 {
     lw.get<QLineEdit>("TextBoxBefehl")->setText(QStringLiteral("RV"));
-    click(lw, "CmdBefehl");
+    lw.click("CmdBefehl");
     QCOMPARE(lw.pty.read(3), QByteArray("RV\r"));
 }
 
@@ -128,7 +123,7 @@ void TestLogFailure::openRefused()
     // reader that never comes.
     FifoWatchdog watchdog(lw.logPath, std::chrono::seconds(10));
     for (int attempt = 1; attempt <= 2; ++attempt) {
-        click(lw, "cmdMonitor");
+        lw.click("cmdMonitor");
         QVERIFY2(!watchdog.fired(), "START waited for a reader of the log");
         watch.check();
         QTest::qWait(20);
@@ -177,7 +172,7 @@ void TestLogFailure::diskFullDuringARun()
     lw.logDevices = [room](const QString &path) {
         return std::make_unique<FillingFile>(path, room);
     };
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     watch.check();
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
 

@@ -16,11 +16,6 @@ using namespace kelmor::test;
 
 namespace {
 
-void click(LoadedWindow &lw, const char *button)
-{
-    QTest::mouseClick(lw.get<QPushButton>(button), Qt::LeftButton);
-}
-
 // Linux drops what the program has not read when the master closes, so a line counts as
 // delivered only once the window shows it.
 void sendShown(LoadedWindow &lw, PtyPair &pty, const QByteArray &line)
@@ -119,7 +114,7 @@ void TestUnplug::unplugAndReopenCycles()
         qputenv("KELMOR_COM1", pty.slavePath().toLocal8Bit());
         if (cycle > 0) {
             if (cycle % 10 == 0) {
-                click(lw, "CmdCom");
+                lw.click("CmdCom");
                 QVERIFY(settingsDialog());
                 QTest::mouseClick(
                     settingsDialog()->findChild<QPushButton *>(QStringLiteral("cmdOK")),
@@ -179,7 +174,7 @@ void TestUnplug::sendsToAClosedOrFailedPort()
 
     const char *const buttons[] = {"CmdBefehl", "CmdSenden", "cmdMonitor", "CmdBefehl"};
     for (const char *button : buttons) {
-        click(lw, button);
+        lw.click(button);
         QTest::qWait(20); // a second message would be queued
         ++expected;
         QVERIFY2(lw.messages.messages().size() == expected, button);
@@ -222,7 +217,7 @@ void TestUnplug::adapterBackDuringARun()
     QVERIFY(!comKelmor(*lw.window).setPortOpen(false));
     qputenv("KELMOR_COM1", QFile::encodeName(line.link()));
     QVERIFY(!comKelmor(*lw.window).setPortOpen(true));
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+    lw.click("cmdMonitor");
     QCOMPARE(line.pty().read(4), QByteArray("SX1\r"));
     const QByteArray header = lw.logBytes();
 
@@ -281,7 +276,7 @@ void TestUnplug::failedPortChangeDuringARun()
     LoadedWindow lw;
     startRun(lw);
     qputenv("KELMOR_COM2", "/nonexistent/ttyKELMOR");
-    QTest::mouseClick(lw.get<QPushButton>("CmdCom"), Qt::LeftButton);
+    lw.click("CmdCom");
     FrmProperties *dialog = settingsDialog();
     QVERIFY(dialog);
     dialog->findChild<QComboBox *>(QStringLiteral("cboPort"))->setCurrentIndex(1);
@@ -302,15 +297,15 @@ void TestUnplug::failedPortChangeDuringARun()
 
     // Without a run the same change says nothing about one.
     lw.messages.messages().clear();
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton); // STOP
-    QTest::mouseClick(lw.get<QPushButton>("CmdCom"), Qt::LeftButton);
+    lw.click("cmdMonitor"); // STOP
+    lw.click("CmdCom");
     dialog = settingsDialog();
     QVERIFY(dialog);
     QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::LeftButton);
     QTRY_VERIFY(!settingsDialog());
     QVERIFY(comKelmor(*lw.window).portOpen());
     QCOMPARE(panelText(*lw.window, 1), QStringLiteral("COM  1"));
-    QTest::mouseClick(lw.get<QPushButton>("CmdCom"), Qt::LeftButton);
+    lw.click("CmdCom");
     dialog = settingsDialog();
     dialog->findChild<QComboBox *>(QStringLiteral("cboPort"))->setCurrentIndex(1);
     QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::LeftButton);
