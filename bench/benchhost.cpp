@@ -88,16 +88,16 @@ int main(int argc, char *argv[])
         return 0;
 
     window.show();
-    auto *monitor = qobject_cast<QPushButton *>(window.control(QStringLiteral("cmdMonitor")));
+    auto *monitor = window.findChild<QPushButton *>(QStringLiteral("cmdMonitor"));
     monitor->click();
     if (!window.monitoringRuns()) {
         std::fprintf(stderr, "the monitoring run did not start\n");
         return 1;
     }
     if (trend) {
-        if (auto *open = qobject_cast<QPushButton *>(window.control(QStringLiteral("CmdVerlauf"))))
+        if (auto *open = window.findChild<QPushButton *>(QStringLiteral("CmdVerlauf")))
             open->click();
-        if (!window.trendWindow()) {
+        if (!window.findChild<kelmor::TrendWindow *>()) {
             std::fprintf(stderr, "the trend window did not open\n");
             return 1;
         }

@@ -1,9 +1,9 @@
 #include "form1.h"
 
 #include "commands.h"
+#include "elidedlabel.h"
 #include "failuremessage.h"
 #include "form1layout.h"
-#include "framebox.h"
 #include "frmproperties.h"
 #include "lifebitlamp.h"
 #include "monitorbox.h"
@@ -20,7 +20,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFont>
-#include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLibraryInfo>
@@ -44,18 +43,6 @@ namespace {
 const QString kStart = QStringLiteral("START");
 const QString kStop = QStringLiteral("STOP");
 
-QFont fontFor(const FontSpec &face, const QFont &windowFont)
-{
-    if (!face.family)
-        return windowFont;
-    QFont font(QString::fromLatin1(face.family));
-    // The int constructor would round 10.5 down to 10.
-    font.setPointSizeF(face.pointSize);
-    font.setBold(face.bold);
-    font.setItalic(face.italic);
-    return font;
-}
-
 } // namespace
 
 void initApplication()
@@ -75,19 +62,24 @@ void initApplication()
         delete translator;
 }
 
-Form1::Form1(const QString &logPath, QWidget *parent) : QMainWindow(parent), m_log(logPath)
+Form1::Form1(const QString &logPath, DataLog::DeviceFactory logDevice, QWidget *parent)
+    : QMainWindow(parent), m_log(logPath)
 {
+    m_log.setDeviceFactory(std::move(logDevice));
+    for (QObject *part :
+         std::initializer_list<QObject *>{&m_com, &m_receiver, &m_control, &m_trend})
+        part->setParent(this);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Service - Monitor für KELMOR"));
     setWindowIcon(QIcon(QPixmap(kelmor_icon_xpm)));
     buildControls();
     wireControlBoxes();
 
-    connect(m_cmdBefehl, &QPushButton::clicked, this, &Form1::cmdBefehlClick);
-    connect(m_textBoxBefehl, &QLineEdit::returnPressed, this, &Form1::cmdBefehlClick);
-    connect(m_cmdSenden, &QPushButton::clicked, this, &Form1::cmdSendenClick);
-    connect(m_cmdMonitor, &QPushButton::clicked, this, &Form1::cmdMonitorClick);
-    connect(m_cmdCom, &QPushButton::clicked, this, &Form1::cmdComClick);
+    connect(m_ui.cmdBefehl, &QPushButton::clicked, this, &Form1::cmdBefehlClick);
+    connect(m_ui.textBoxBefehl, &QLineEdit::returnPressed, this, &Form1::cmdBefehlClick);
+    connect(m_ui.cmdSenden, &QPushButton::clicked, this, &Form1::cmdSendenClick);
+    connect(m_ui.cmdMonitor, &QPushButton::clicked, this, &Form1::cmdMonitorClick);
+    connect(m_ui.cmdCom, &QPushButton::clicked, this, &Form1::cmdComClick);
     connect(&m_receiver, &Receiver::lineReceived, this, &Form1::showLine);
     connect(&m_receiver, &Receiver::deviceFailed, this, &Form1::portFailed);
     connect(&m_receiver, &Receiver::deviceReturned, this, &Form1::portReconnected);
@@ -95,7 +87,7 @@ Form1::Form1(const QString &logPath, QWidget *parent) : QMainWindow(parent), m_l
     connect(&m_receiver, &Receiver::otherDeviceFound, this, &Form1::reportLater);
     connect(&m_com, &ComKelmor::portStateChanged, this, &Form1::showPortState);
     showPortState();
-    connect(m_cmdVerlauf, &QPushButton::clicked, this, &Form1::cmdVerlaufClick);
+    connect(m_ui.cmdVerlauf, &QPushButton::clicked, this, &Form1::cmdVerlaufClick);
     // The trend takes each line after the window has shown and logged it.
     connect(&m_receiver, &Receiver::lineReceived, &m_trend, &LiveTrend::addLine);
     connect(&m_receiver, &Receiver::deviceFailed, &m_trend, &LiveTrend::linesEnded);
@@ -119,82 +111,45 @@ void Form1::buildControls()
 {
     const QFont windowFont = defaultWindowFont();
     setFont(windowFont);
-
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);
 
-    QList<QWidget *> tabOrder; // by place in the Tab key's order
-    for (const ControlSpec &item : form1Layout()) {
-        QWidget *container =
-            item.container ? m_controls.value(QString::fromLatin1(item.container)) : client;
-        const QString text = QString::fromUtf8(item.text);
-        QWidget *w = nullptr;
-        switch (item.kind) {
-        case ControlKind::Frame:
-            w = new FrameBox(text, container);
-            break;
-        case ControlKind::Button:
-            w = new QPushButton(text, container);
-            static_cast<QPushButton *>(w)->setAutoDefault(false);
-            break;
-        case ControlKind::LineEdit:
-            w = new QLineEdit(text, container);
-            break;
-        case ControlKind::Monitor: {
-            w = new MonitorBox(text, container);
-            break;
-        }
-        case ControlKind::Label:
-        case ControlKind::Lamp: {
-            auto *label = new QLabel(text, container);
-            label->setAlignment(item.alignment);
-            // Gauge bytes are never markup.
-            label->setTextFormat(Qt::PlainText);
-            w = label;
-            break;
-        }
-        case ControlKind::CheckBox:
-            w = new QCheckBox(text, container);
-            break;
-        case ControlKind::LifeBit:
-            w = new LifeBitLamp(container);
-            break;
-        }
-        w->setObjectName(QString::fromLatin1(item.name));
-        w->setFont(fontFor(item.font, windowFont));
-        if (item.toolTip)
-            w->setToolTip(QString::fromUtf8(item.toolTip));
-        w->setGeometry(twipsRect(item.left, item.top, item.width, item.height));
-        if (auto *label = qobject_cast<QLabel *>(w))
-            widenToShowWholeText(label);
-        m_controls.insert(w->objectName(), w);
-        if (item.lampBit >= 0)
-            m_lamps[item.lampBit] = static_cast<QLabel *>(w);
-        if (item.tabPosition >= 0) {
-            if (tabOrder.size() <= item.tabPosition)
-                tabOrder.resize(item.tabPosition + 1);
-            tabOrder[item.tabPosition] = w;
-        }
-    }
-
-    for (int box = 0; box < kBoxCount; ++box)
-        m_boxes[box] = static_cast<QCheckBox *>(m_controls.value(boxObjectName(Box(box))));
-    m_shapeLB = static_cast<LifeBitLamp *>(control(QStringLiteral("ShapeLB")));
-    m_lblDruck = static_cast<QLabel *>(control(QStringLiteral("lblDruck")));
+    const QList<QWidget *> controls = makeControls(client, windowFont);
+    if (const QStringList problems = bindControls(form1Layout(), controls, m_ui);
+        !problems.isEmpty())
+        qFatal("Form1: the layout table does not fit the window: %s",
+               qPrintable(problems.join(QStringLiteral("; "))));
     // Its size is the layout table's; fixed, a new pressure does not ask the frame to lay
     // out its children again (a posted event and a wake-up for every shown pressure).
-    m_lblDruck->setFixedSize(m_lblDruck->size());
-    m_lblSteuerbyte = static_cast<QLabel *>(control(QStringLiteral("lblSteuerbyte")));
-    m_textBoxBefehl = static_cast<QLineEdit *>(control(QStringLiteral("TextBoxBefehl")));
-    m_textSenden = static_cast<MonitorBox *>(control(QStringLiteral("TextSenden")));
-    m_textEmpfang = static_cast<MonitorBox *>(control(QStringLiteral("TextEmpfang")));
-    m_cmdBefehl = static_cast<QPushButton *>(control(QStringLiteral("CmdBefehl")));
-    m_cmdSenden = static_cast<QPushButton *>(control(QStringLiteral("CmdSenden")));
-    m_cmdMonitor = static_cast<QPushButton *>(control(QStringLiteral("cmdMonitor")));
-    m_cmdCom = static_cast<QPushButton *>(control(QStringLiteral("CmdCom")));
-    m_cmdVerlauf = static_cast<QPushButton *>(control(QStringLiteral("CmdVerlauf")));
+    m_ui.lblDruck->setFixedSize(m_ui.lblDruck->size());
+    buildStatusBar();
+    orderTabs(controls);
 
+    resize(twipsToPixels(kForm1ClientWidth), twipsToPixels(kForm1ClientHeight));
+}
+
+QList<QWidget *> Form1::makeControls(QWidget *client, const QFont &windowFont)
+{
+    const auto rows = form1Layout();
+    QList<QWidget *> made;
+    made.reserve(qsizetype(rows.size()));
+    for (const ControlSpec &row : rows) {
+        QWidget *container = client;
+        if (row.container) {
+            // Laid out before what it holds.
+            for (qsizetype i = 0; i < made.size(); ++i) {
+                if (qstrcmp(rows[std::size_t(i)].name, row.container) == 0)
+                    container = made[i];
+            }
+        }
+        made.append(makeControl(row, container, windowFont));
+    }
+    return made;
+}
+
+void Form1::buildStatusBar()
+{
     // The status bar lies over the bottom of the client area, full width.
     auto *bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("StatusBar1"));
@@ -202,7 +157,7 @@ void Form1::buildControls()
     bar->setFixedHeight(twipsToPixels(kStatusBarHeight));
     const auto panels = statusPanels();
     for (std::size_t i = 0; i < panels.size(); ++i) {
-        auto *panel = new QLabel(bar);
+        QLabel *panel = i == 2 ? (m_ui.logPlace = new ElidedLabel(bar)) : new QLabel(bar);
         panel->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setTextFormat(Qt::PlainText);
@@ -210,20 +165,31 @@ void Form1::buildControls()
         panel->setFixedWidth(twipsToPixels(panels[i].width));
         panel->setToolTip(QString::fromUtf8(panels[i].toolTip));
         bar->addWidget(panel);
-        m_panels[i] = panel;
+        m_ui.panels[i] = panel;
     }
     setStatusBar(bar);
+}
 
+void Form1::orderTabs(const QList<QWidget *> &controls)
+{
     // Tab order as the operator knows it.
-    for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
-        setTabOrder(tabOrder[i], tabOrder[i + 1]);
-    for (QWidget *w : m_controls) {
+    const auto rows = form1Layout();
+    QList<QWidget *> byPlace;
+    for (qsizetype i = 0; i < controls.size(); ++i) {
+        const int place = rows[std::size_t(i)].tabPosition;
+        if (place < 0)
+            continue;
+        if (byPlace.size() <= place)
+            byPlace.resize(place + 1);
+        byPlace[place] = controls[i];
+    }
+    for (qsizetype i = 0; i + 1 < byPlace.size(); ++i)
+        setTabOrder(byPlace[i], byPlace[i + 1]);
+    for (QWidget *w : controls) {
         if (!qobject_cast<QCheckBox *>(w) && !qobject_cast<QPushButton *>(w) &&
             !qobject_cast<QLineEdit *>(w) && !qobject_cast<QPlainTextEdit *>(w))
             w->setFocusPolicy(Qt::NoFocus);
     }
-
-    resize(twipsToPixels(kForm1ClientWidth), twipsToPixels(kForm1ClientHeight));
 }
 
 void Form1::wireControlBoxes()
@@ -231,21 +197,21 @@ void Form1::wireControlBoxes()
     // The model is the boxes' one source of truth; the widgets mirror it both ways.
     for (int i = 0; i < kBoxCount; ++i) {
         const Box box = Box(i);
-        connect(m_boxes[i], &QCheckBox::toggled, this,
+        connect(m_ui.boxes[i], &QCheckBox::toggled, this,
                 [this, box](bool checked) { m_control.setChecked(box, checked); });
     }
     connect(&m_control, &ControlModel::checkedChanged, this,
-            [this](Box box, bool checked) { m_boxes[int(box)]->setChecked(checked); });
+            [this](Box box, bool checked) { m_ui.boxes[int(box)]->setChecked(checked); });
     connect(&m_control, &ControlModel::enabledChanged, this,
-            [this](Box box, bool enabled) { m_boxes[int(box)]->setEnabled(enabled); });
-    connect(&m_control, &ControlModel::sendEnabledChanged, m_cmdSenden, &QWidget::setEnabled);
+            [this](Box box, bool enabled) { m_ui.boxes[int(box)]->setEnabled(enabled); });
+    connect(&m_control, &ControlModel::sendEnabledChanged, m_ui.cmdSenden, &QWidget::setEnabled);
     connect(&m_control, &ControlModel::controlWordChanged, this,
-            [this](const QString &text) { m_lblSteuerbyte->setText(text); });
+            [this](const QString &text) { m_ui.lblSteuerbyte->setText(text); });
     for (int i = 0; i < kBoxCount; ++i) {
-        m_boxes[i]->setChecked(m_control.isChecked(Box(i)));
-        m_boxes[i]->setEnabled(m_control.isEnabled(Box(i)));
+        m_ui.boxes[i]->setChecked(m_control.isChecked(Box(i)));
+        m_ui.boxes[i]->setEnabled(m_control.isEnabled(Box(i)));
     }
-    m_cmdSenden->setEnabled(m_control.sendEnabled());
+    m_ui.cmdSenden->setEnabled(m_control.sendEnabled());
 }
 
 void Form1::load()
@@ -265,20 +231,20 @@ void Form1::load()
     m_control.startUp();
 
     // 9. Both monitors empty.
-    m_textSenden->showText(QString());
-    m_textEmpfang->showText(QString());
+    m_ui.textSenden->showText(QString());
+    m_ui.textEmpfang->showText(QString());
 
     // 10. Monitoring stopped.
-    m_cmdMonitor->setText(kStart);
+    m_ui.cmdMonitor->setText(kStart);
 
     // 11. Fourteen lamps dark; Autorange keeps its design-time look.
     for (int bit = kAutorangeBit + 1; bit < kStatusLampCount; ++bit)
-        m_lamps[bit]->setEnabled(false);
+        m_ui.lamps[bit]->setEnabled(false);
     // 12., 13.
-    m_shapeLB->setLit(false);
-    m_lblDruck->setText(QStringLiteral("---"));
+    m_ui.shapeLB->setLit(false);
+    m_ui.lblDruck->setText(QStringLiteral("---"));
 
-    m_boxes[int(Box::Autorange)]->setFocus();
+    m_ui.boxes[int(Box::Autorange)]->setFocus();
 }
 
 void Form1::UpdateControlWord()
@@ -286,37 +252,20 @@ void Form1::UpdateControlWord()
     m_control.updateControlWord();
 }
 
-QString Form1::sendMonitorText() const
-{
-    return m_textSenden->text();
-}
-
-QString Form1::receiveMonitorText() const
-{
-    return m_textEmpfang->text();
-}
-
 bool Form1::monitoringRuns() const
 {
-    return m_cmdMonitor->text() == kStop;
-}
-
-QString Form1::panelText(int panel) const
-{
-    if (panel < 1 || panel > int(m_panels.size()))
-        return {};
-    return panel == 3 ? m_logPanelText : m_panels[panel - 1]->text();
+    return m_ui.cmdMonitor->text() == kStop;
 }
 
 void Form1::setPanelText(int panel, const QString &text)
 {
-    if (panel < 1 || panel > int(m_panels.size()))
+    if (panel < 1 || panel > int(m_ui.panels.size()))
         return;
     if (panel == 3) {
         showLogPlace(text);
         return;
     }
-    m_panels[panel - 1]->setText(text);
+    m_ui.panels[panel - 1]->setText(text);
     if (panel == 1)
         m_panel1ShowsClosed = false;
 }
@@ -324,7 +273,7 @@ void Form1::setPanelText(int panel, const QString &text)
 void Form1::showPortState()
 {
     const PortStatus status = portStatus(m_com, QString::fromUtf8(statusPanels()[0].toolTip));
-    QLabel *panel = m_panels[0];
+    QLabel *panel = m_ui.panels[0];
     panel->setToolTip(status.toolTip);
     if (!status.panelText.isEmpty()) {
         panel->setText(status.panelText);
@@ -338,49 +287,16 @@ void Form1::showPortState()
 
 void Form1::showLogPlace(const QString &text)
 {
-    QLabel *label = m_panels[2];
-    m_logPanelText = text;
     // Cut in the middle, so that a long folder keeps the file name readable; the tooltip
     // then has the whole text.
-    const QString shown = label->fontMetrics().elidedText(text, Qt::ElideMiddle, textRoomOf(label));
-    label->setText(shown);
+    ElidedLabel *label = m_ui.logPlace;
     QString tip = QString::fromUtf8(statusPanels()[2].toolTip);
-    if (shown != text)
+    if (label->setWholeText(text))
         tip += QLatin1Char('\n') + text;
     // Set once the handler that changed the text is done: a new tooltip is announced to
     // the widget at once, while the run's state may still be half changed.
     QMetaObject::invokeMethod(
         label, [label, tip] { label->setToolTip(tip); }, Qt::QueuedConnection);
-}
-
-int Form1::textRoomOf(const QLabel *label)
-{
-    // QLabel indents text in a frame by half an "x".
-    const int indent = label->frameWidth() > 0 && label->indent() < 0
-                           ? label->fontMetrics().horizontalAdvance(QLatin1Char('x')) / 2
-                           : qMax(0, label->indent());
-    // A panel's fixed width holds before the status bar has laid it out.
-    const int width =
-        label->maximumWidth() < QWIDGETSIZE_MAX ? label->maximumWidth() : label->width();
-    return width - (label->width() - label->contentsRect().width()) - 2 * label->margin() - indent;
-}
-
-void Form1::widenToShowWholeText(QLabel *label)
-{
-    // A caption the face draws wider than its place in the layout grows away from the
-    // side it is aligned to, so its text stays where it was laid out.
-    const int need = label->fontMetrics().horizontalAdvance(label->text());
-    const int more = need - textRoomOf(label);
-    if (label->text().isEmpty() || more <= 0)
-        return;
-    QRect r = label->geometry();
-    if (label->alignment() & Qt::AlignRight)
-        r.setLeft(r.left() - more);
-    else if (label->alignment() & Qt::AlignHCenter)
-        r.adjust(-(more + 1) / 2, 0, (more + 1) / 2, 0);
-    else
-        r.setRight(r.right() + more);
-    label->setGeometry(r);
 }
 
 void Form1::showSettingsDialog(bool modal)
@@ -408,11 +324,6 @@ void Form1::cmdComClick()
     showSettingsDialog(false);
 }
 
-TrendWindow *Form1::trendWindow() const
-{
-    return m_trendWindow;
-}
-
 void Form1::cmdVerlaufClick()
 {
     if (!m_trendWindow) {
@@ -431,7 +342,7 @@ void Form1::showLinkState(LinkState state)
     static const QString title = QStringLiteral("Service - Monitor für KELMOR");
     const QString problem = LinkWatch::describe(state);
     setWindowTitle(problem.isEmpty() ? title : title + QStringLiteral(" – ") + problem);
-    m_shapeLB->setToolTip(problem);
+    m_ui.shapeLB->setToolTip(problem);
 }
 
 void Form1::closeEvent(QCloseEvent *event)
@@ -451,12 +362,12 @@ void Form1::closeEvent(QCloseEvent *event)
 
 void Form1::echoSent(const QByteArray &command)
 {
-    m_textSenden->showText(appendSendEcho(m_textSenden->text(), bytesAsText(command)));
+    m_ui.textSenden->showText(appendSendEcho(m_ui.textSenden->text(), bytesAsText(command)));
 }
 
 void Form1::cmdBefehlClick()
 {
-    const QByteArray command = freeCommand(m_textBoxBefehl->text());
+    const QByteArray command = freeCommand(m_ui.textBoxBefehl->text());
     if (const ComError err = m_com.output(command)) {
         showFailureMessage(this, err.description);
         return;
@@ -495,7 +406,7 @@ bool Form1::CloseDataLog()
 
 void Form1::cmdMonitorClick()
 {
-    if (m_cmdMonitor->text() == kStart)
+    if (m_ui.cmdMonitor->text() == kStart)
         startMonitoring();
     else
         stopMonitoring();
@@ -522,7 +433,7 @@ void Form1::startMonitoring()
         showFailureMessage(this, err.description);
         return;
     }
-    m_cmdMonitor->setText(kStop);
+    m_ui.cmdMonitor->setText(kStop);
 }
 
 Form1::StopResult Form1::stopRun()
@@ -530,7 +441,7 @@ Form1::StopResult Form1::stopRun()
     StopResult result;
     result.sendError = m_com.output(stopMonitoringCommand());
     result.logClosed = CloseDataLog();
-    m_cmdMonitor->setText(kStart);
+    m_ui.cmdMonitor->setText(kStart);
     // The gauge was told to stop sending: silence from now on is no fault.
     m_trend.linesEnded();
     darkenStatusDisplay();
@@ -561,10 +472,10 @@ void Form1::darkenStatusDisplay()
     // A line held for its frame was received before: it is shown first, as it would
     // have been, and then put out.
     displayHeldNow();
-    for (QLabel *lamp : m_lamps)
+    for (QLabel *lamp : m_ui.lamps)
         lamp->setEnabled(false);
-    m_shapeLB->setLit(false);
-    m_lblDruck->setText(QStringLiteral("---"));
+    m_ui.shapeLB->setLit(false);
+    m_ui.lblDruck->setText(QStringLiteral("---"));
 }
 
 // ---------------------------------------------------------------- receiving
@@ -582,7 +493,7 @@ void Form1::showStatusWord(quint16 word)
     // lamp repainted for nothing costs more than the rest of the line.
 
     // 1. and 4.: Autorange's text grey, or black and enabled when its bit is set.
-    QLabel *autorange = m_lamps[kAutorangeBit];
+    QLabel *autorange = m_ui.lamps[kAutorangeBit];
     const bool autorangeLit = statusBitSet(word, kAutorangeBit);
     QPalette pal = autorange->palette();
     const QColor text =
@@ -598,9 +509,9 @@ void Form1::showStatusWord(quint16 word)
     // 2., 5. and 6.: every other lamp shows its bit. setEnabled() does nothing when the
     // state stays.
     for (int bit = kAutorangeBit + 1; bit < kStatusLampCount; ++bit)
-        m_lamps[bit]->setEnabled(statusBitSet(word, bit));
+        m_ui.lamps[bit]->setEnabled(statusBitSet(word, bit));
     // 7.
-    m_shapeLB->setLit(statusBitSet(word, kLifeBitNumber));
+    m_ui.shapeLB->setLit(statusBitSet(word, kLifeBitNumber));
 }
 
 void Form1::showLine(const ReceivedLine &line)
@@ -609,7 +520,7 @@ void Form1::showLine(const ReceivedLine &line)
     // this returns, and so before the receiver reads on. Only showing it waits for its
     // frame.
     holdForDisplay(line);
-    const bool logging = m_cmdMonitor->text() == kStop;
+    const bool logging = m_ui.cmdMonitor->text() == kStop;
     if (logging && !m_log.writeRecord(line.raw)) {
         // Nothing more can be recorded: end the run as a stop click would, keeping what
         // the file already holds, and say so once.
@@ -665,11 +576,11 @@ void Form1::displayHeld()
 {
     if (m_heldMeasurement) {
         showStatusWord(m_heldMeasurement->status);
-        m_lblDruck->setText(m_heldMeasurement->pressureText);
+        m_ui.lblDruck->setText(m_heldMeasurement->pressureText);
         m_heldMeasurement.reset();
     }
     if (m_heldLine) {
-        m_textEmpfang->showText(::kelmor::receiveMonitorText(m_heldLine->raw));
+        m_ui.textEmpfang->showText(::kelmor::receiveMonitorText(m_heldLine->raw));
         m_heldLine.reset();
     }
 }

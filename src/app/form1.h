@@ -3,6 +3,7 @@
 #include "comkelmor.h"
 #include "controlmodel.h"
 #include "datalog.h"
+#include "form1controls.h"
 #include "framepacer.h"
 #include "frmproperties.h"
 #include "livetrend.h"
@@ -12,38 +13,33 @@
 #include "statusword.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
 
-#include <array>
 #include <optional>
-
-class QCheckBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
 
 namespace kelmor {
 
 class FrmProperties;
-class LifeBitLamp;
-class MonitorBox;
 class TrendWindow;
 
 // The main window "Service - Monitor für KELMOR".
 //
 // It owns the controls, the serial-port component with the receiver that cuts its input
 // into lines, the control boxes' model and the data log; the work itself is done by
-// those, the window only wires them to its controls.
+// those, the window only wires them to its controls. Its QObjects are the window's
+// children in the object tree, as its controls are.
 class Form1 : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit Form1(const QString &logPath = defaultLogPath(), QWidget *parent = nullptr);
+    // `logDevice` makes the data log's file (DataLog::setDeviceFactory); empty for a plain
+    // file.
+    explicit Form1(const QString &logPath = defaultLogPath(), DataLog::DeviceFactory logDevice = {},
+                   QWidget *parent = nullptr);
     ~Form1() override;
 
     // The Load event: the settings dialog (modal), then the start-up state. Call once,
@@ -55,29 +51,18 @@ public:
     bool OpenDataLog();
     bool CloseDataLog();
 
-    // Control by its object name, as laid out; nullptr for an unknown name.
-    QWidget *control(const QString &name) const { return m_controls.value(name); }
-    QString panelText(int panel) const; // 1..4
-
-    ComKelmor &comKelmor() { return m_com; }
-    ControlModel &controlModel() { return m_control; }
-    DataLog &dataLog() { return m_log; }
-    Receiver &receiver() { return m_receiver; }
-    QString controlWordText() const { return m_control.controlWordText(); }
-    QString sendMonitorText() const;
-    QString receiveMonitorText() const;
+    // A monitoring run is on: the log records and the button reads "STOP".
     bool monitoringRuns() const;
-    // The dialog opened through CmdCom, while it is open.
-    FrmProperties *settingsDialog() const { return m_dialog; }
-    LiveTrend &liveTrend() { return m_trend; }
-    // The window "Druckverlauf" once CmdVerlauf has opened it.
-    TrendWindow *trendWindow() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
+    // The table's controls in its order, inside `client`.
+    QList<QWidget *> makeControls(QWidget *client, const QFont &windowFont);
+    void buildStatusBar();
+    void orderTabs(const QList<QWidget *> &controls);
     void wireControlBoxes();
     void setPanelText(int panel, const QString &text);
     // Panel 1 and its tooltip after the port opened, closed or failed.
@@ -86,8 +71,6 @@ private:
     void portReconnected();
     // Panel 3: the log's place, cut in the middle where it is too long.
     void showLogPlace(const QString &text);
-    static int textRoomOf(const QLabel *label);
-    static void widenToShowWholeText(QLabel *label);
     void showSettingsDialog(bool modal);
 
     // Event handlers
@@ -127,27 +110,12 @@ private:
     ControlModel m_control;
     DataLog m_log;
 
-    QHash<QString, QWidget *> m_controls;
-    std::array<QCheckBox *, kBoxCount> m_boxes{};
-    std::array<QLabel *, kStatusLampCount> m_lamps{}; // by status bit
-    std::array<QLabel *, 4> m_panels{};
-    QString m_logPanelText; // whole, while panel 3 may show it cut
-    LifeBitLamp *m_shapeLB = nullptr;
-    QLabel *m_lblDruck = nullptr;
-    QLabel *m_lblSteuerbyte = nullptr;
-    QLineEdit *m_textBoxBefehl = nullptr;
-    MonitorBox *m_textSenden = nullptr;
-    MonitorBox *m_textEmpfang = nullptr;
-    QPushButton *m_cmdBefehl = nullptr;
-    QPushButton *m_cmdSenden = nullptr;
-    QPushButton *m_cmdMonitor = nullptr;
-    QPushButton *m_cmdCom = nullptr;
+    Form1Controls m_ui;
 
     QPointer<FrmProperties> m_dialog;
     bool m_panel1ShowsClosed = false; // panel 1 reads "COM  n zu", not the dialog's text
     LiveTrend m_trend;
     QPointer<TrendWindow> m_trendWindow;
-    QPushButton *m_cmdVerlauf = nullptr;
 
     FramePacer m_pacer;
     QElapsedTimer m_clock; // the pacer's

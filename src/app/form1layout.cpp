@@ -3,6 +3,7 @@
 #include "statusword.h"
 
 #include <array>
+#include <optional>
 
 namespace kelmor {
 
@@ -68,50 +69,88 @@ constexpr std::array kLayout{
     ControlSpec{"lblEStrom", K::Lamp, "FrameStatus", "Kleiner E-Strom", nullptr, kSerifLamp, 2760, 3720, 1695, 255}.lamp(7),
 
     // Control check boxes
-    ControlSpec{"CheckSPman", K::CheckBox, "FrameControl", "SP manuell", "Freigabe für SP über Bit steuern", kSerif, 360, 360, 1695, 252}.tab(12),
-    ControlSpec{"CheckSPout", K::CheckBox, "FrameControl", "SP Ausgang", "SP über Bit steuern", kSerif, 360, 720, 1695, 252}.tab(13),
-    ControlSpec{"CheckSPauto", K::CheckBox, "FrameControl", "SP Auto", "SP-Funktion einschalten", kSerif, 360, 1080, 1695, 252}.tab(14),
-    ControlSpec{"CheckExt_E", K::CheckBox, "FrameControl", "Freigabe Extern", "Freigabe externe Eingänge", kSerif, 360, 1440, 1695, 252}.tab(21),
-    ControlSpec{"CheckReset", K::CheckBox, "FrameControl", "Reset IG Error", "Reset Fehlerbit für IG", kSerif, 360, 1800, 1695, 252}.tab(22),
-    ControlSpec{"CheckPiVAK", K::CheckBox, "FrameControl", "Pirani-VAC", "Abgleich Pirani Vakuum", kSerif, 360, 2160, 1695, 240}.tab(17),
-    ControlSpec{"CheckPiATM", K::CheckBox, "FrameControl", "Pirani-ATM", "Abgleich Pirani Atmosphäre", kSerif, 360, 2520, 1695, 240}.tab(18),
-    ControlSpec{"CheckAutorange", K::CheckBox, "FrameControl", "Autorange", "Automatische Umschaltung der Meßprinzipien", kSerif, 3000, 360, 1695, 252}.tab(0),
-    ControlSpec{"CheckPirani", K::CheckBox, "FrameControl", "Pirani", nullptr, kSerif, 3000, 720, 1695, 252}.tab(1),
-    ControlSpec{"CheckIG", K::CheckBox, "FrameControl", "IG", nullptr, kSerif, 3000, 1080, 1575, 252}.tab(2),
-    ControlSpec{"CheckAutoFil", K::CheckBox, "FrameControl", "Auto Filament", "Automatische Umschaltung der Filamente", kSerif, 3000, 1440, 1575, 252}.tab(3),
-    ControlSpec{"CheckFil1", K::CheckBox, "FrameControl", "Filament 1", "Manuelle Wahl Filament 1", kSerif, 3000, 1800, 1575, 252}.tab(5),
-    ControlSpec{"CheckFil2", K::CheckBox, "FrameControl", "Filament 2", "Manuelle Wahl Filament 2", kSerif, 3000, 2160, 1695, 252}.tab(6),
-    ControlSpec{"CheckDegas", K::CheckBox, "FrameControl", "Degas", "Entgasen  Ein/Aus", kSerif, 3000, 2520, 1695, 252}.tab(4),
-    ControlSpec{"CheckEStrom", K::CheckBox, "FrameControl", "kleiner E-Strom", "Kleinen Emissionsstrombereich einstellen", kSerif, 3000, 2880, 1695, 252}.tab(11),
+    ControlSpec{"CheckSPman", K::CheckBox, "FrameControl", "SP manuell", "Freigabe für SP über Bit steuern", kSerif, 360, 360, 1695, 252}.box(Box::SPman).tab(12),
+    ControlSpec{"CheckSPout", K::CheckBox, "FrameControl", "SP Ausgang", "SP über Bit steuern", kSerif, 360, 720, 1695, 252}.box(Box::SPout).tab(13),
+    ControlSpec{"CheckSPauto", K::CheckBox, "FrameControl", "SP Auto", "SP-Funktion einschalten", kSerif, 360, 1080, 1695, 252}.box(Box::SPauto).tab(14),
+    ControlSpec{"CheckExt_E", K::CheckBox, "FrameControl", "Freigabe Extern", "Freigabe externe Eingänge", kSerif, 360, 1440, 1695, 252}.box(Box::Ext_E).tab(21),
+    ControlSpec{"CheckReset", K::CheckBox, "FrameControl", "Reset IG Error", "Reset Fehlerbit für IG", kSerif, 360, 1800, 1695, 252}.box(Box::Reset).tab(22),
+    ControlSpec{"CheckPiVAK", K::CheckBox, "FrameControl", "Pirani-VAC", "Abgleich Pirani Vakuum", kSerif, 360, 2160, 1695, 240}.box(Box::PiVAK).tab(17),
+    ControlSpec{"CheckPiATM", K::CheckBox, "FrameControl", "Pirani-ATM", "Abgleich Pirani Atmosphäre", kSerif, 360, 2520, 1695, 240}.box(Box::PiATM).tab(18),
+    ControlSpec{"CheckAutorange", K::CheckBox, "FrameControl", "Autorange", "Automatische Umschaltung der Meßprinzipien", kSerif, 3000, 360, 1695, 252}.box(Box::Autorange).tab(0),
+    ControlSpec{"CheckPirani", K::CheckBox, "FrameControl", "Pirani", nullptr, kSerif, 3000, 720, 1695, 252}.box(Box::Pirani).tab(1),
+    ControlSpec{"CheckIG", K::CheckBox, "FrameControl", "IG", nullptr, kSerif, 3000, 1080, 1575, 252}.box(Box::IG).tab(2),
+    ControlSpec{"CheckAutoFil", K::CheckBox, "FrameControl", "Auto Filament", "Automatische Umschaltung der Filamente", kSerif, 3000, 1440, 1575, 252}.box(Box::AutoFil).tab(3),
+    ControlSpec{"CheckFil1", K::CheckBox, "FrameControl", "Filament 1", "Manuelle Wahl Filament 1", kSerif, 3000, 1800, 1575, 252}.box(Box::Fil1).tab(5),
+    ControlSpec{"CheckFil2", K::CheckBox, "FrameControl", "Filament 2", "Manuelle Wahl Filament 2", kSerif, 3000, 2160, 1695, 252}.box(Box::Fil2).tab(6),
+    ControlSpec{"CheckDegas", K::CheckBox, "FrameControl", "Degas", "Entgasen  Ein/Aus", kSerif, 3000, 2520, 1695, 252}.box(Box::Degas).tab(4),
+    ControlSpec{"CheckEStrom", K::CheckBox, "FrameControl", "kleiner E-Strom", "Kleinen Emissionsstrombereich einstellen", kSerif, 3000, 2880, 1695, 252}.box(Box::EStrom).tab(11),
 };
 // clang-format on
 
-// Each status bit has exactly one lamp, and the Tab order has no gap and no place twice.
-constexpr bool rolesAreComplete()
+constexpr bool sameName(const char *a, const char *b)
 {
-    int lampCount = 0;
-    int tabCount = 0;
-    for (const ControlSpec &item : kLayout) {
-        lampCount += item.lampBit >= 0;
-        tabCount += item.tabPosition >= 0;
+    while (*a && *a == *b) {
+        ++a;
+        ++b;
     }
-    for (int bit = 0; bit < kStatusLampCount; ++bit) {
-        int found = 0;
-        for (const ControlSpec &item : kLayout)
-            found += item.lampBit == bit;
-        if (found != 1)
-            return false;
-    }
-    for (int position = 0; position < tabCount; ++position) {
-        int found = 0;
-        for (const ControlSpec &item : kLayout)
-            found += item.tabPosition == position;
-        if (found != 1)
-            return false;
-    }
-    return lampCount == kStatusLampCount;
+    return *a == *b;
 }
-static_assert(rolesAreComplete(), "every status bit needs one lamp, the Tab order one place each");
+
+// Each value 0 .. values - 1 of a role is held by exactly one row, of `kind` where given.
+template <typename Role>
+constexpr bool oneRowPerValue(Role role, std::optional<ControlKind> kind, int values)
+{
+    int withRole = 0;
+    for (const ControlSpec &row : kLayout) {
+        if (row.*role >= 0 && ((kind && row.kind != *kind) || row.*role >= values))
+            return false;
+        withRole += row.*role >= 0;
+    }
+    for (int value = 0; value < values; ++value) {
+        int found = 0;
+        for (const ControlSpec &row : kLayout)
+            found += row.*role == value;
+        if (found != 1)
+            return false;
+    }
+    return withRole == values;
+}
+
+constexpr int tabPlaces()
+{
+    int count = 0;
+    for (const ControlSpec &row : kLayout)
+        count += row.tabPosition >= 0;
+    return count;
+}
+
+// Every name once; a container is a frame laid out before what it holds.
+constexpr bool namesAndContainersHold()
+{
+    for (std::size_t i = 0; i < kLayout.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (sameName(kLayout[i].name, kLayout[j].name))
+                return false;
+        }
+        if (!kLayout[i].container)
+            continue;
+        bool before = false;
+        for (std::size_t j = 0; j < i; ++j)
+            before = before || (kLayout[j].kind == ControlKind::Frame &&
+                                sameName(kLayout[j].name, kLayout[i].container));
+        if (!before)
+            return false;
+    }
+    return true;
+}
+
+static_assert(namesAndContainersHold(), "a name twice, or a container that is no frame before");
+static_assert(oneRowPerValue(&ControlSpec::boxIndex, ControlKind::CheckBox, kBoxCount),
+              "every control box needs exactly one check box");
+static_assert(oneRowPerValue(&ControlSpec::lampBit, ControlKind::Lamp, kStatusLampCount),
+              "every status bit needs exactly one lamp");
+static_assert(oneRowPerValue(&ControlSpec::tabPosition, std::nullopt, tabPlaces()),
+              "the Tab order has no gap and no place twice");
 
 constexpr std::array kPanels{
     PanelSpec{1040, "Nummer der Schnittstelle"},
@@ -125,6 +164,15 @@ constexpr std::array kPanels{
 std::span<const ControlSpec> form1Layout()
 {
     return kLayout;
+}
+
+QString boxObjectName(Box box)
+{
+    for (const ControlSpec &row : kLayout) {
+        if (row.boxIndex == int(box))
+            return QString::fromLatin1(row.name);
+    }
+    return {};
 }
 
 std::span<const PanelSpec> statusPanels()

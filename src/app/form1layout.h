@@ -1,5 +1,8 @@
 #pragma once
 
+#include "controlword.h"
+
+#include <QString>
 #include <Qt>
 
 #include <span>
@@ -37,10 +40,18 @@ struct ControlSpec
     FontSpec font;
     int left, top, width, height;
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
-    // Roles, -1 where the control has none: the status bit a lamp shows, and the place
-    // in the Tab key's order.
+    // Roles, -1 where the control has none: the control box a check box shows, the
+    // status bit a lamp shows, and the place in the Tab key's order.
+    int boxIndex = -1;
     int lampBit = -1;
     int tabPosition = -1;
+
+    constexpr ControlSpec box(Box which) const
+    {
+        ControlSpec row = *this;
+        row.boxIndex = int(which);
+        return row;
+    }
 
     constexpr ControlSpec lamp(int bit) const
     {
@@ -58,6 +69,9 @@ struct ControlSpec
 
 // Every control of the window, containers before what they hold.
 std::span<const ControlSpec> form1Layout();
+
+// Object name of the check box for a control box ("CheckAutorange", ...).
+QString boxObjectName(Box box);
 
 // Client area of the window and the status bar, in twips.
 inline constexpr int kForm1ClientWidth = 11160;

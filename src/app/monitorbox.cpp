@@ -1,7 +1,5 @@
 #include "monitorbox.h"
 
-#include "monitortext.h"
-
 #include <QColor>
 #include <QPalette>
 #include <QTextBlock>
@@ -28,6 +26,20 @@ bool isOneLine(const QString &shown)
 }
 
 } // namespace
+
+TextSplice textSplice(QStringView from, QStringView to)
+{
+    const qsizetype n = from.size();
+    const qsizetype m = to.size();
+    qsizetype prefix = 0;
+    while (prefix < n && prefix < m && from[prefix] == to[prefix])
+        ++prefix;
+    // The shared end may not reach into the shared start.
+    qsizetype suffix = 0;
+    while (suffix < n - prefix && suffix < m - prefix && from[n - 1 - suffix] == to[m - 1 - suffix])
+        ++suffix;
+    return {prefix, n - suffix, m - suffix};
+}
 
 MonitorBox::MonitorBox(const QString &text, QWidget *parent) : QPlainTextEdit(parent)
 {

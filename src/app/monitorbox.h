@@ -2,8 +2,21 @@
 
 #include <QPlainTextEdit>
 #include <QString>
+#include <QStringView>
 
 namespace kelmor {
+
+// The one edit that turns `from` into `to`: the characters from `start` up to `fromEnd`
+// of `from` give way to those from `start` up to `toEnd` of `to`. Whatever both texts
+// share at their start and at their end stays.
+struct TextSplice
+{
+    qsizetype start = 0;
+    qsizetype fromEnd = 0;
+    qsizetype toEnd = 0;
+};
+
+TextSplice textSplice(QStringView from, QStringView to);
 
 // A read-only monitor box (light grey, vertical scroll bar, lines wrapped) whose whole text
 // the program replaces, many times a second for the receive monitor. The text's CR LF and

@@ -29,9 +29,6 @@ inline constexpr int kBoxCount = 15;
 
 using BoxStates = std::array<bool, kBoxCount>;
 
-// Object name of the check box for a box ("CheckAutorange", ...).
-QString boxObjectName(Box box);
-
 // Sum of the weights of the checked boxes; bit 15 is never set.
 quint16 composeControlWord(const BoxStates &checked);
 

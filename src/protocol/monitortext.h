@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringView>
 
 namespace kelmor {
 
@@ -21,17 +20,5 @@ QString appendSendEcho(const QString &monitorText, const QString &command);
 // The receive monitor's new text for an answer line: the line (each byte one Latin-1
 // character) followed by CR LF, trimmed.
 QString receiveMonitorText(const QByteArray &line);
-
-// The one edit that turns `from` into `to`: the characters from `start` up to `fromEnd`
-// of `from` give way to those from `start` up to `toEnd` of `to`. Whatever both texts
-// share at their start and at their end stays.
-struct TextSplice
-{
-    qsizetype start = 0;
-    qsizetype fromEnd = 0;
-    qsizetype toEnd = 0;
-};
-
-TextSplice textSplice(QStringView from, QStringView to);
 
 } // namespace kelmor

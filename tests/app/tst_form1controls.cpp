@@ -1,6 +1,7 @@
 // The control boxes on the real window, driven as the operator drives them: a mouse
 // click on the box's indicator or the space key on the focused box.
 
+#include "form1controls.h"
 #include "form1harness.h"
 
 #include <QCheckBox>
@@ -8,6 +9,9 @@
 #include <QRandomGenerator>
 #include <QStyle>
 #include <QStyleOptionButton>
+
+#include <algorithm>
+#include <vector>
 
 using namespace kelmor;
 using namespace kelmor::test;
@@ -49,6 +53,8 @@ private slots:
     void transitions_data();
     void transitions();
     void randomOperatorClicks();
+    void layoutBinds_data();
+    void layoutBinds();
 
 private:
     QString states(LoadedWindow &lw)
@@ -220,7 +226,7 @@ void TestForm1Controls::transitions()
     QByteArray sent;
     for (const QString &action : actions) {
         if (action == QLatin1String("send")) {
-            QTest::mouseClick(lw.get<QPushButton>("CmdSenden"), Qt::LeftButton);
+            lw.click("CmdSenden");
             sent += lw.pty.read(8);
             continue;
         }
@@ -233,14 +239,14 @@ void TestForm1Controls::transitions()
             pressSpace(box);
     }
     QCOMPARE(lw.get<QLabel>("lblSteuerbyte")->text(), word);
-    QCOMPARE(lw.window->controlWordText(), word);
+    QCOMPARE(controlWordText(*lw.window), word);
     QCOMPARE(states(lw), boxes);
     QCOMPARE(lw.get("CmdSenden")->isEnabled(), sendEnabled);
     // The window's boxes and the model never disagree.
     for (int i = 0; i < kBoxCount; ++i) {
-        QCOMPARE(lw.window->controlModel().isChecked(Box(i)),
+        QCOMPARE(controlModel(*lw.window).isChecked(Box(i)),
                  lw.get<QCheckBox>(kBoxNames[i])->isChecked());
-        QCOMPARE(lw.window->controlModel().isEnabled(Box(i)),
+        QCOMPARE(controlModel(*lw.window).isEnabled(Box(i)),
                  lw.get<QCheckBox>(kBoxNames[i])->isEnabled());
     }
     if (actions.contains(QStringLiteral("send")))
@@ -258,7 +264,7 @@ void TestForm1Controls::randomOperatorClicks()
     qInfo("seed %u", seed);
     QRandomGenerator rng(seed);
     QHash<int, int> entered;
-    connect(&lw.window->controlModel(), &ControlModel::handlerEntered, this,
+    connect(&controlModel(*lw.window), &ControlModel::handlerEntered, this,
             [&entered](Box box) { ++entered[int(box)]; });
     for (int click = 0; click < 2000; ++click) {
         auto *box = lw.get<QCheckBox>(kBoxNames[rng.bounded(kBoxCount)]);
@@ -281,6 +287,86 @@ void TestForm1Controls::randomOperatorClicks()
         QCOMPARE(lw.get<QLabel>("lblSteuerbyte")->text(),
                  formatControlWord(composeControlWord(shown)));
     }
+}
+
+void TestForm1Controls::layoutBinds_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("problem"); // part of the bind's report; empty: none
+    QTest::newRow("the window's table") << QString() << QString();
+    QTest::newRow("a control missing") << "drop CmdCom"
+                                       << "CmdCom found 0 times";
+    QTest::newRow("a name twice") << "repeat lblDruck"
+                                  << "lblDruck found 2 times";
+    QTest::newRow("a control of another type") << "TextSenden is a line edit"
+                                               << "TextSenden is no kelmor::MonitorBox";
+    QTest::newRow("a box without its check box") << "CheckDegas has no box"
+                                                 << "no control box 6";
+    QTest::newRow("a box given twice") << "CheckFil1 is box 5"
+                                       << "control box 5 given twice";
+    QTest::newRow("a status bit without its lamp") << "lblSPout has no bit"
+                                                   << "no lamp of status bit 9";
+    QTest::newRow("a control short") << "one control short"
+                                     << "rows, but";
+}
+
+// Each control lands in its typed place, and a table that does not fit the window is
+// told at start-up instead of leaving a control unwired.
+void TestForm1Controls::layoutBinds()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, problem);
+
+    std::vector<ControlSpec> rows(form1Layout().begin(), form1Layout().end());
+    auto row = [&rows](const char *name) -> ControlSpec & {
+        return *std::find_if(rows.begin(), rows.end(),
+                             [name](const ControlSpec &r) { return qstrcmp(r.name, name) == 0; });
+    };
+    if (fault == QLatin1String("drop CmdCom"))
+        rows.erase(rows.begin() + (&row("CmdCom") - rows.data()));
+    else if (fault == QLatin1String("repeat lblDruck"))
+        rows.push_back(row("lblDruck"));
+    else if (fault == QLatin1String("TextSenden is a line edit"))
+        row("TextSenden").kind = ControlKind::LineEdit;
+    else if (fault == QLatin1String("CheckDegas has no box"))
+        row("CheckDegas").boxIndex = -1;
+    else if (fault == QLatin1String("CheckFil1 is box 5"))
+        row("CheckFil1").boxIndex = 5;
+    else if (fault == QLatin1String("lblSPout has no bit"))
+        row("lblSPout").lampBit = -1;
+
+    QWidget client;
+    QList<QWidget *> made;
+    for (const ControlSpec &r : rows)
+        made << makeControl(r, &client, client.font());
+    if (fault == QLatin1String("one control short"))
+        made.removeLast();
+    Form1Controls controls;
+    const QString problems = bindControls(rows, made, controls).join(QLatin1Char('\n'));
+    if (!problem.isEmpty()) {
+        QVERIFY2(problems.contains(problem), qPrintable(problems));
+        return;
+    }
+    QVERIFY2(problems.isEmpty(), qPrintable(problems));
+    for (int box = 0; box < kBoxCount; ++box) {
+        QCOMPARE(boxObjectName(Box(box)), QString::fromLatin1(kBoxNames[box]));
+        QCOMPARE(controls.boxes[box]->objectName(), QString::fromLatin1(kBoxNames[box]));
+    }
+    for (int bit = 0; bit < kStatusLampCount; ++bit)
+        QCOMPARE(controls.lamps[bit]->objectName(), QString::fromLatin1(kLampNames[bit]));
+    const std::pair<QWidget *, const char *> named[] = {{controls.shapeLB, "ShapeLB"},
+                                                        {controls.lblDruck, "lblDruck"},
+                                                        {controls.lblSteuerbyte, "lblSteuerbyte"},
+                                                        {controls.textBoxBefehl, "TextBoxBefehl"},
+                                                        {controls.textSenden, "TextSenden"},
+                                                        {controls.textEmpfang, "TextEmpfang"},
+                                                        {controls.cmdBefehl, "CmdBefehl"},
+                                                        {controls.cmdSenden, "CmdSenden"},
+                                                        {controls.cmdMonitor, "cmdMonitor"},
+                                                        {controls.cmdCom, "CmdCom"},
+                                                        {controls.cmdVerlauf, "CmdVerlauf"}};
+    for (const auto &[control, name] : named)
+        QCOMPARE(control->objectName(), QString::fromLatin1(name));
 }
 
 QTEST_MAIN(TestForm1Controls)

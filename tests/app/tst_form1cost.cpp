@@ -73,7 +73,7 @@ void showLine(LoadedWindow &lw, const QByteArray &line)
 {
     QVERIFY(lw.pty.write(line));
     const QString shown = QString::fromLatin1(line.chopped(1)) + QStringLiteral("\r\n");
-    QTRY_COMPARE(lw.window->receiveMonitorText(), shown);
+    QTRY_COMPARE(receiveMonitorText(*lw.window), shown);
     QTest::qWait(60);
 }
 
@@ -134,7 +134,7 @@ void TestForm1Cost::repaintsOnlyWhatChanged()
     QStringList watched(std::begin(kLampNames), std::end(kLampNames));
     watched << QStringLiteral("lblDruck") << QStringLiteral("ShapeLB");
     for (const QString &name : watched) {
-        const bool wasPainted = counter.painted.contains(lw.window->control(name));
+        const bool wasPainted = counter.painted.contains(widget(*lw.window, name));
         QVERIFY2(wasPainted == repainted.contains(name),
                  qPrintable(name + (wasPainted ? QStringLiteral(" was repainted")
                                                : QStringLiteral(" was not repainted"))));
@@ -186,12 +186,12 @@ void TestForm1Cost::framesDrawAsGroupBoxes()
     std::unique_ptr<QStyle> style(QStyleFactory::create(styleName));
     QVERIFY(style);
     LoadedWindow lw;
-    auto *box = qobject_cast<QGroupBox *>(lw.window->control(frame));
+    auto *box = qobject_cast<QGroupBox *>(widget(*lw.window, frame));
     QVERIFY(box);
     box->setStyle(style.get());
     QRect rect = area;
     if (!inside.isEmpty())
-        rect = lw.window->control(inside)->geometry();
+        rect = widget(*lw.window, inside)->geometry();
     else if (rect.isNull())
         rect = box->rect();
     else if (fromBottomRight)
@@ -282,7 +282,7 @@ void TestForm1Cost::tricklingLineWakesTheWindowSeldom()
     LoadedWindow lw;
     startRun(lw);
     int receiveEvents = 0;
-    ComKelmor &com = lw.window->comKelmor();
+    ComKelmor &com = comKelmor(*lw.window);
     connect(&com, &ComKelmor::commEventRaised, this, [&] {
         if (com.commEvent() == ComEvReceive)
             ++receiveEvents;
@@ -303,13 +303,13 @@ void TestForm1Cost::tricklingLineWakesTheWindowSeldom()
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     QTRY_COMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral("1.04E-03"));
-    QCOMPARE(lw.window->receiver().buffer().size(), 0);
+    QCOMPARE(receiver(*lw.window).buffer().size(), 0);
     QVERIFY2(receiveEvents < stream.size() / 4,
              qPrintable(QStringLiteral("%1 receive events for %2 characters")
                             .arg(receiveEvents)
                             .arg(stream.size())));
 
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+    lw.click("cmdMonitor");
     const QByteArray log = lw.logBytes();
     for (const QByteArray &line : lines)
         QVERIFY2(log.contains("\"" + line + "\"\r\n"), line.constData());

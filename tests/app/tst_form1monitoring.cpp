@@ -18,15 +18,10 @@ using namespace kelmor::test;
 
 namespace {
 
-void click(LoadedWindow &lw, const char *button)
-{
-    QTest::mouseClick(lw.get<QPushButton>(button), Qt::LeftButton);
-}
-
 void sendFree(LoadedWindow &lw, const QString &text)
 {
     lw.get<QLineEdit>("TextBoxBefehl")->setText(text);
-    click(lw, "CmdBefehl");
+    lw.click("CmdBefehl");
 }
 
 } // namespace
@@ -79,7 +74,7 @@ void TestForm1Monitoring::bytesOnTheLine()
     sendFree(lw, typed);
     QCOMPARE(lw.pty.read(bytes.size()), bytes);
     QCOMPARE(lw.get<QLineEdit>("TextBoxBefehl")->text(), typed); // kept after sending
-    QCOMPARE(lw.window->sendMonitorText(), QString::fromLatin1(bytes + "\n"));
+    QCOMPARE(sendMonitorText(*lw.window), QString::fromLatin1(bytes + "\n"));
     QVERIFY(lw.messages.messages().isEmpty());
 }
 
@@ -99,7 +94,7 @@ void TestForm1Monitoring::enterInTheCommandBoxSends()
     box->setFocus();
     QTest::keyClick(box, Qt::Key(key));
     QCOMPARE(lw.pty.read(8), QByteArray("SC 0041\r"));
-    QCOMPARE(lw.window->sendMonitorText(), QStringLiteral("SC 0041\r\n"));
+    QCOMPARE(sendMonitorText(*lw.window), QStringLiteral("SC 0041\r\n"));
     QCOMPARE(box->text(), QStringLiteral("SC 0041"));
     // Once per key press, nothing more.
     QCOMPARE(lw.pty.read(1, 100), QByteArray());
@@ -111,12 +106,12 @@ void TestForm1Monitoring::controlWordAfterStartUp()
     QVERIFY(lw.get("CmdSenden")->isEnabled());
     sendFree(lw, QStringLiteral("RV")); // a free command in between changes nothing
     QCOMPARE(lw.pty.read(3), QByteArray("RV\r"));
-    click(lw, "CmdSenden");
+    lw.click("CmdSenden");
     QCOMPARE(lw.pty.read(8).toHex(' '), QByteArray("53 43 20 30 30 30 39 0d"));
     QVERIFY(!lw.get("CmdSenden")->isEnabled());
     QTest::mouseClick(lw.get<QCheckBox>("CheckReset"), Qt::LeftButton, {}, QPoint(6, 8));
     QVERIFY(lw.get("CmdSenden")->isEnabled());
-    click(lw, "CmdSenden");
+    lw.click("CmdSenden");
     QCOMPARE(lw.pty.read(8), QByteArray("SC 1009\r"));
 }
 
@@ -141,7 +136,7 @@ void TestForm1Monitoring::sendMonitorTrimming()
         typed += QChar(u'a' + i % 26);
     sendFree(lw, typed);
     const QString expected = (typed + QStringLiteral("\r\n")).right(kept);
-    QCOMPARE(lw.window->sendMonitorText(), expected);
+    QCOMPARE(sendMonitorText(*lw.window), expected);
     auto *box = lw.get<QPlainTextEdit>("TextSenden");
     QCOMPARE(box->textCursor().position(), box->document()->characterCount() - 1);
 }
@@ -150,15 +145,15 @@ void TestForm1Monitoring::sendMonitorThirteenCharacters()
 {
     LoadedWindow lw;
     sendFree(lw, QStringLiteral("RV"));
-    click(lw, "CmdSenden");
-    QCOMPARE(lw.window->sendMonitorText(), QStringLiteral("RV\r\nSC 0009\r\n"));
-    QCOMPARE(lw.window->sendMonitorText().size(), 13);
+    lw.click("CmdSenden");
+    QCOMPARE(sendMonitorText(*lw.window), QStringLiteral("RV\r\nSC 0009\r\n"));
+    QCOMPARE(sendMonitorText(*lw.window).size(), 13);
 }
 
 void TestForm1Monitoring::wholeRun()
 {
     LoadedWindow lw;
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("STOP"));
     QVERIFY(lw.logBytes().endsWith("\"\r\n"));
@@ -166,7 +161,7 @@ void TestForm1Monitoring::wholeRun()
     QCOMPARE(header.count("\r\n"), 1);
     // Starting alone lights nothing.
     QVERIFY(!lw.get("lblPirani")->isEnabled());
-    QCOMPARE(lw.window->sendMonitorText(), QString()); // start and stop are not echoed
+    QCOMPARE(sendMonitorText(*lw.window), QString()); // start and stop are not echoed
 
     const QByteArray a = measurementLine("9.87E+02", "800B\t");
     const QByteArray b = measurementLine("1.00E-06", "0051\t");
@@ -179,28 +174,28 @@ void TestForm1Monitoring::wholeRun()
     lw.gaugeSends(a + "\r\n");
     QCOMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral(" 9.87E+0"));
 
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
     for (const char *lamp : kLampNames)
         QVERIFY2(!lw.get(lamp)->isEnabled(), lamp);
     QVERIFY(!lw.get<LifeBitLamp>("ShapeLB")->isLit());
     QCOMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral("---"));
-    QCOMPARE(lw.window->panelText(3), QString());
-    QCOMPARE(lw.window->receiveMonitorText(), QString::fromLatin1("\n" + a + "\r\n"));
+    QCOMPARE(panelText(*lw.window, 3), QString());
+    QCOMPARE(receiveMonitorText(*lw.window), QString::fromLatin1("\n" + a + "\r\n"));
     const QByteArray run1 = header + "\"" + a + "\"\r\n\"" + b + "\"\r\n\"\n" + a + "\"\r\n";
     QCOMPARE(lw.logBytes(), run1);
 
     // After the stop lines are shown, not logged; the LF of the last CR LF opens it.
     lw.gaugeSends("after\r");
-    QCOMPARE(lw.window->receiveMonitorText(), QStringLiteral("\nafter\r\n"));
+    QCOMPARE(receiveMonitorText(*lw.window), QStringLiteral("\nafter\r\n"));
     QCOMPARE(lw.logBytes(), run1);
 
     // A second run writes a second header.
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
     lw.gaugeSends("x\r");
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
     const QByteArray log = lw.logBytes();
     QCOMPARE(log.count("\r\n"), 6);
@@ -245,9 +240,9 @@ void TestForm1Monitoring::closedDuringARunThenStartedAgain()
     LoadedWindow lw;
     startRun(lw);
     lw.gaugeSends("first run\r");
-    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("first run\r\n"));
+    QTRY_COMPARE(receiveMonitorText(*lw.window), QStringLiteral("first run\r\n"));
     lw.window->close();
-    QVERIFY(!lw.window->comKelmor().portOpen());
+    QVERIFY(!comKelmor(*lw.window).portOpen());
     // The program ends (the window goes) and is started again on the same file.
     const QString path = lw.logPath;
     lw.restart(path);
@@ -255,7 +250,7 @@ void TestForm1Monitoring::closedDuringARunThenStartedAgain()
     QVERIFY2(afterFirst.endsWith("\"first run\"\r\n"), afterFirst.constData());
     startRun(lw);
     lw.gaugeSends("second run\r");
-    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("second run\r\n"));
+    QTRY_COMPARE(receiveMonitorText(*lw.window), QStringLiteral("second run\r\n"));
     stopRun(lw);
     const QByteArray log = lw.logBytes();
     QVERIFY(log.startsWith(afterFirst));
@@ -269,7 +264,7 @@ void TestForm1Monitoring::anyOtherCaptionStops()
 {
     LoadedWindow lw;
     lw.get<QPushButton>("cmdMonitor")->setText(QStringLiteral("start"));
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
     QVERIFY(!lw.get("lblAutorange")->isEnabled());
@@ -278,14 +273,14 @@ void TestForm1Monitoring::anyOtherCaptionStops()
 void TestForm1Monitoring::sendsWithThePortClosed()
 {
     LoadedWindow lw(DialogAnswer::Cancel);
-    click(lw, "CmdBefehl");
+    lw.click("CmdBefehl");
     QCOMPARE(lw.messages.messages().size(), 1);
     QVERIFY(lw.messages.messages().constFirst().contains(QLatin1String("Com1")));
-    QCOMPARE(lw.window->sendMonitorText(), QString());
-    click(lw, "CmdSenden");
+    QCOMPARE(sendMonitorText(*lw.window), QString());
+    lw.click("CmdSenden");
     QCOMPARE(lw.messages.messages().size(), 2);
     QVERIFY(lw.get("CmdSenden")->isEnabled()); // nothing was sent
-    QCOMPARE(lw.window->sendMonitorText(), QString());
+    QCOMPARE(sendMonitorText(*lw.window), QString());
     QCOMPARE(lw.pty.read(1, 100), QByteArray());
 }
 
@@ -294,21 +289,21 @@ void TestForm1Monitoring::startWithThePortClosed()
     LoadedWindow lw(DialogAnswer::Cancel);
     // Every click says why, and none leaves an empty run in the log.
     for (int attempt = 1; attempt <= 3; ++attempt) {
-        click(lw, "cmdMonitor");
+        lw.click("cmdMonitor");
         QCOMPARE(lw.messages.messages().size(), attempt);
         const QString message = lw.messages.messages().constLast();
         QVERIFY2(message.contains(QLatin1String("Com1")) &&
                      message.contains(QStringLiteral("nicht geöffnet")),
                  qPrintable(message));
         QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
-        QCOMPARE(lw.window->panelText(3), QString());
-        QVERIFY(!lw.window->dataLog().isOpen());
+        QCOMPARE(panelText(*lw.window, 3), QString());
+        QVERIFY(!lw.logOpen());
         QVERIFY(!QFile::exists(lw.logPath));
     }
     lw.messages.messages().clear();
     // A stop that cannot send still stops, and says so.
     lw.get<QPushButton>("cmdMonitor")->setText(QStringLiteral("STOP"));
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.messages.messages().size(), 1);
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
 }
@@ -353,7 +348,7 @@ void TestForm1Monitoring::logThatCannotBeOpened()
     });
     lw.restart(path);
 
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.messages.messages().size(), 1);
     const QString message = lw.messages.messages().constFirst();
     QVERIFY2(message.contains(path), qPrintable(message));
@@ -362,7 +357,7 @@ void TestForm1Monitoring::logThatCannotBeOpened()
         QCOMPARE(QFile::exists(inRoot), inRootBefore);
     }
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
-    QCOMPARE(lw.window->panelText(3), QString());
+    QCOMPARE(panelText(*lw.window, 3), QString());
     QCOMPARE(lw.pty.read(1, 100), QByteArray()); // no "SX1"
     // The program keeps working.
     sendFree(lw, QStringLiteral("RV"));
@@ -373,18 +368,19 @@ void TestForm1Monitoring::diskFullInTheMiddleOfARun()
 {
     LoadedWindow lw;
     // Room for the header and two records of 10 bytes, then half a record.
-    lw.window->dataLog().setDeviceFactory(
-        [](const QString &path) { return std::make_unique<FillingFile>(path, 21 + 10 + 10 + 5); });
-    click(lw, "cmdMonitor");
+    lw.logDevices = [](const QString &path) {
+        return std::make_unique<FillingFile>(path, 21 + 10 + 10 + 5);
+    };
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
     lw.gaugeSends("line1\rline2\rline3\rline4\r", 100);
-    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("line4\r\n"));
+    QTRY_COMPARE(receiveMonitorText(*lw.window), QStringLiteral("line4\r\n"));
     QTRY_COMPARE(lw.messages.messages().size(), 1);
     QVERIFY(lw.messages.messages().constFirst().contains(lw.logPath));
     // The run ended as a stop click would end it.
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
-    QVERIFY(!lw.window->dataLog().isOpen());
-    QCOMPARE(lw.window->panelText(3), QString());
+    QVERIFY(!lw.logOpen());
+    QCOMPARE(panelText(*lw.window, 3), QString());
     QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
     const QByteArray log = lw.logBytes();
     QVERIFY2(log.endsWith("\"line1\"\r\n\"line2\"\r\n"), log.constData());
@@ -394,13 +390,13 @@ void TestForm1Monitoring::diskFullInTheMiddleOfARun()
 void TestForm1Monitoring::unplugInTheMiddleOfARun()
 {
     LoadedWindow lw;
-    click(lw, "cmdMonitor");
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
     lw.gaugeSends("before\r");
-    QCOMPARE(lw.window->receiveMonitorText(), QStringLiteral("before\r\n"));
+    QCOMPARE(receiveMonitorText(*lw.window), QStringLiteral("before\r\n"));
     lw.pty.write("pending without end");
     lw.pty.closeMaster();
-    QTRY_VERIFY_WITH_TIMEOUT(!lw.window->comKelmor().portOpen(), 250);
+    QTRY_VERIFY_WITH_TIMEOUT(!comKelmor(*lw.window).portOpen(), 250);
     QTRY_COMPARE(lw.messages.messages().size(), 1);
     QVERIFY(lw.messages.messages().constFirst().contains(QLatin1String("Com1")));
     // The run stays until the operator stops it; nothing spins meanwhile.
@@ -410,7 +406,7 @@ void TestForm1Monitoring::unplugInTheMiddleOfARun()
     QVERIFY2(cpuSeconds() - cpu < 0.2, "busy after the unplug");
     QCOMPARE(lw.messages.messages().size(), 1);
 
-    click(lw, "cmdMonitor"); // "SX0" cannot go out: the operator is told, the run ends
+    lw.click("cmdMonitor"); // "SX0" cannot go out: the operator is told, the run ends
     QCOMPARE(lw.messages.messages().size(), 2);
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
     QVERIFY(lw.logBytes().endsWith("\"before\"\r\n"));
@@ -418,12 +414,11 @@ void TestForm1Monitoring::unplugInTheMiddleOfARun()
     // The adapter is back: the port opens again through the dialog.
     PtyPair again;
     qputenv("KELMOR_COM1", again.slavePath().toLocal8Bit());
-    click(lw, "CmdCom");
-    QVERIFY(lw.window->settingsDialog());
-    QTest::mouseClick(
-        lw.window->settingsDialog()->findChild<QPushButton *>(QStringLiteral("cmdOK")),
-        Qt::LeftButton);
-    QVERIFY(lw.window->comKelmor().portOpen());
+    lw.click("CmdCom");
+    QVERIFY(settingsDialog());
+    QTest::mouseClick(settingsDialog()->findChild<QPushButton *>(QStringLiteral("cmdOK")),
+                      Qt::LeftButton);
+    QVERIFY(comKelmor(*lw.window).portOpen());
     sendFree(lw, QStringLiteral("RV"));
     QCOMPARE(again.read(3), QByteArray("RV\r"));
 }

@@ -82,7 +82,7 @@ struct WhatIsShown
             lw.get<QLabel>("lblAutorange")->palette().color(QPalette::Active, QPalette::WindowText);
         lifeBit = lw.get<LifeBitLamp>("ShapeLB")->isLit();
         pressure = lw.get<QLabel>("lblDruck")->text();
-        monitor = lw.window->receiveMonitorText();
+        monitor = receiveMonitorText(*lw.window);
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
         Form1 &w = *lw.window;
@@ -149,7 +149,7 @@ void TestForm1Pacing::burstEndsAsIfEveryLineWasShown()
     for (const QByteArray &line : lines)
         burst += line;
     QVERIFY(lw.pty.write(burst));
-    QVERIFY2(spinUntil([&] { return lw.window->receiveMonitorText() == shownText(lines.last()); }),
+    QVERIFY2(spinUntil([&] { return receiveMonitorText(*lw.window) == shownText(lines.last()); }),
              "the last line of the burst was never shown");
     // Settled: nothing waits for a frame, no timer is left running.
     QVERIFY(spinUntil([&] { return timersOf(lw.window.get()) == idleTimers; }));
@@ -161,7 +161,7 @@ void TestForm1Pacing::burstEndsAsIfEveryLineWasShown()
     for (const QByteArray &line : lines) {
         QVERIFY(reference.pty.write(line));
         QVERIFY(
-            spinUntil([&] { return reference.window->receiveMonitorText() == shownText(line); }));
+            spinUntil([&] { return receiveMonitorText(*reference.window) == shownText(line); }));
         QVERIFY(spinUntil([&] { return timersOf(reference.window.get()) == idleTimers; }));
     }
     const WhatIsShown expected(reference);
@@ -207,13 +207,13 @@ void TestForm1Pacing::everyRecordBeforeTheNextLine()
     int handled = 0;
     int held = 0;
     int timerSeen = 0;
-    connect(&lw.window->receiver(), &Receiver::lineReceived, this, [&](const ReceivedLine &line) {
+    connect(&receiver(*lw.window), &Receiver::lineReceived, this, [&](const ReceivedLine &line) {
         QByteArray records;
         for (int i = 0; i <= handled; ++i)
             records += "\"" + lines[i].chopped(1) + "\"\r\n";
         QCOMPARE(line.raw, lines[handled].chopped(1));
         QCOMPARE(lw.logBytes().mid(header), records);
-        held += lw.window->receiveMonitorText() != shownText(lines[handled]);
+        held += receiveMonitorText(*lw.window) != shownText(lines[handled]);
         timerSeen += timersOf(lw.window.get()) > idleTimers;
         ++handled;
     });
@@ -222,7 +222,7 @@ void TestForm1Pacing::everyRecordBeforeTheNextLine()
     // The display did wait for frames meanwhile: the log is what was not paced.
     QVERIFY2(held > 0, "every line was shown at once");
     QVERIFY(timerSeen > 0);
-    QVERIFY(spinUntil([&] { return lw.window->receiveMonitorText() == shownText(lines.last()); }));
+    QVERIFY(spinUntil([&] { return receiveMonitorText(*lw.window) == shownText(lines.last()); }));
     QVERIFY(spinUntil([&] { return timersOf(lw.window.get()) == idleTimers; }));
 }
 
@@ -241,14 +241,14 @@ void TestForm1Pacing::stopWhileALineWaitsForItsFrame()
     // still waits for its frame.
     bool heldAtStop = false;
     int handled = 0;
-    connect(&lw.window->receiver(), &Receiver::lineReceived, this, [&] {
+    connect(&receiver(*lw.window), &Receiver::lineReceived, this, [&] {
         if (++handled < lines.size())
             return;
         QMetaObject::invokeMethod(
             this,
             [&] {
-                heldAtStop = lw.window->receiveMonitorText() != shownText(lines.last());
-                QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+                heldAtStop = receiveMonitorText(*lw.window) != shownText(lines.last());
+                lw.click("cmdMonitor");
             },
             Qt::QueuedConnection);
     });
@@ -261,7 +261,7 @@ void TestForm1Pacing::stopWhileALineWaitsForItsFrame()
     // The line was shown as it came, then the stop put every lamp out; nothing held
     // lights them again later.
     QTest::qWait(2 * FramePacer::kLongestWaitNs / 1000000);
-    QCOMPARE(lw.window->receiveMonitorText(), shownText(lines.last()));
+    QCOMPARE(receiveMonitorText(*lw.window), shownText(lines.last()));
     for (const char *name : kLampNames)
         QVERIFY2(!lw.get<QLabel>(name)->isEnabled(), name);
     QVERIFY(!lw.get<LifeBitLamp>("ShapeLB")->isLit());

@@ -143,15 +143,15 @@ void TestForm1Receive::decode()
 void TestForm1Receive::decodeNeverTouchesTheBoxes()
 {
     LoadedWindow lw;
-    const QString word = lw.window->controlWordText();
+    const QString word = controlWordText(*lw.window);
     const bool send = lw.get("CmdSenden")->isEnabled();
     const QString pressure = lw.get<QLabel>("lblDruck")->text();
     lw.window->DecodeStatusWord("7FFF");
-    QCOMPARE(lw.window->controlWordText(), word);
+    QCOMPARE(controlWordText(*lw.window), word);
     QCOMPARE(lw.get("CmdSenden")->isEnabled(), send);
     QCOMPARE(lw.get<QLabel>("lblDruck")->text(), pressure);
-    QVERIFY(lw.window->controlModel().isChecked(Box::Autorange));
-    QVERIFY(!lw.window->controlModel().isChecked(Box::Pirani));
+    QVERIFY(controlModel(*lw.window).isChecked(Box::Autorange));
+    QVERIFY(!controlModel(*lw.window).isChecked(Box::Pirani));
 }
 
 void TestForm1Receive::framing_data()
@@ -244,8 +244,8 @@ void TestForm1Receive::framing()
         QCOMPARE(litMask(lw), before);
     else if (lit >= 0)
         QCOMPARE(litMask(lw), lit);
-    QCOMPARE(lw.window->receiveMonitorText(), QString::fromLatin1(shown));
-    QCOMPARE(lw.window->receiver().buffer().data(), waiting);
+    QCOMPARE(receiveMonitorText(*lw.window), QString::fromLatin1(shown));
+    QCOMPARE(receiver(*lw.window).buffer().data(), waiting);
     // The caret sits at the end so the box shows the newest line.
     auto *box = lw.get<QPlainTextEdit>("TextEmpfang");
     QCOMPARE(box->textCursor().position(), box->document()->characterCount() - 1);
@@ -308,7 +308,7 @@ void TestForm1Receive::manyLinesInOneChunkKeepTheirOrder()
     }
     lw.gaugeSends(burst, 0);
     QTRY_COMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral("00000499"));
-    QCOMPARE(lw.window->receiver().buffer().size(), 0);
+    QCOMPARE(receiver(*lw.window).buffer().size(), 0);
     stopRun(lw);
     QCOMPARE(dataRecords(lw.logBytes()), expected);
 }
@@ -321,12 +321,12 @@ void TestForm1Receive::streamWithoutCarriageReturnStaysBounded()
         stream += char('a' + i % 26);
     lw.gaugeSends(stream, 0);
     // The line's end may still wait in the driver for a moment.
-    QTRY_COMPARE(lw.window->receiver().buffer().data(), stream.right(ReceiveBuffer::kBound));
-    QCOMPARE(lw.window->receiveMonitorText(), QString());
+    QTRY_COMPARE(receiver(*lw.window).buffer().data(), stream.right(ReceiveBuffer::kBound));
+    QCOMPARE(receiveMonitorText(*lw.window), QString());
     // A CR then completes the newest 65,536 characters as one line.
     lw.gaugeSends("\r");
-    QTRY_COMPARE(lw.window->receiver().buffer().size(), 0);
-    QCOMPARE(lw.window->receiveMonitorText(), QString::fromLatin1(stream.right(148) + "\r\n"));
+    QTRY_COMPARE(receiver(*lw.window).buffer().size(), 0);
+    QCOMPARE(receiveMonitorText(*lw.window), QString::fromLatin1(stream.right(148) + "\r\n"));
 }
 
 void TestForm1Receive::newLogStartsWithHeader()
@@ -334,7 +334,7 @@ void TestForm1Receive::newLogStartsWithHeader()
     LoadedWindow lw;
     QVERIFY(!QFile::exists(lw.logPath));
     startRun(lw);
-    QCOMPARE(lw.window->panelText(3), QStringLiteral("Datenaufzeichnung in ") + lw.logPath);
+    QCOMPARE(panelText(*lw.window, 3), QStringLiteral("Datenaufzeichnung in ") + lw.logPath);
     const QByteArray log = lw.logBytes();
     // dd-mm-yy, a blank, the time with seconds and without any zone.
     static const QRegularExpression header(
@@ -345,7 +345,7 @@ void TestForm1Receive::newLogStartsWithHeader()
             log.startsWith(
                 "\"" + today.addDays(-1).toString(QStringLiteral("dd-MM-yy")).toLatin1() + " "));
     stopRun(lw);
-    QCOMPARE(lw.window->panelText(3), QString());
+    QCOMPARE(panelText(*lw.window, 3), QString());
 }
 
 void TestForm1Receive::runsAndRestartsAppend()
@@ -390,7 +390,7 @@ void TestForm1Receive::logRecordsAreBytesUnchanged()
         if (b != '\r')
             all += char(b);
     lw.gaugeSends("say \"hi\"\r" + all + "\r\r");
-    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("\r\n"));
+    QTRY_COMPARE(receiveMonitorText(*lw.window), QStringLiteral("\r\n"));
     stopRun(lw);
     QCOMPARE(dataRecords(lw.logBytes()), (QList<QByteArray>{"say \"hi\"", all, ""}));
     const QByteArray log = lw.logBytes();
@@ -401,13 +401,13 @@ void TestForm1Receive::linesBeforeTheRunAreNotLogged()
 {
     LoadedWindow lw;
     lw.gaugeSends("early\r");
-    QCOMPARE(lw.window->receiveMonitorText(), QStringLiteral("early\r\n"));
+    QCOMPARE(receiveMonitorText(*lw.window), QStringLiteral("early\r\n"));
     lw.gaugeSends("partial");
     startRun(lw);
     lw.gaugeSends(" line\r");
     stopRun(lw);
     lw.gaugeSends("late\r");
-    QCOMPARE(lw.window->receiveMonitorText(), QStringLiteral("late\r\n"));
+    QCOMPARE(receiveMonitorText(*lw.window), QStringLiteral("late\r\n"));
     QCOMPARE(dataRecords(lw.logBytes()), (QList<QByteArray>{"partial line"}));
 }
 

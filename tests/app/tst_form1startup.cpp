@@ -210,7 +210,7 @@ void TestForm1Startup::controls()
     LoadedWindow *shared = m_shared.get();
     QFETCH(int, row);
     const Row &r = kRows[row];
-    QWidget *w = shared->window->control(QString::fromLatin1(r.name));
+    QWidget *w = widget(*shared->window, r.name);
     QVERIFY2(w, r.name);
     QCOMPARE(w->objectName(), QString::fromLatin1(r.name));
     QVERIFY2(w->inherits(r.kind), w->metaObject()->className());
@@ -320,19 +320,19 @@ void TestForm1Startup::startUpStateAfterOk()
 {
     LoadedWindow lw;
     Form1 &f = *lw.window;
-    QVERIFY(f.comKelmor().portOpen());
-    QCOMPARE(f.comKelmor().commPort(), 1);
-    QCOMPARE(f.panelText(1), QStringLiteral("COM  1"));
-    QCOMPARE(f.panelText(2), QStringLiteral("19200,n,8,1"));
-    QCOMPARE(f.panelText(3), QString());
-    QCOMPARE(f.panelText(4), QStringLiteral("V1.2 Rev.3"));
-    QCOMPARE(f.controlWordText(), QStringLiteral("0009"));
-    QVERIFY(f.sendMonitorText().isEmpty());
-    QVERIFY(f.receiveMonitorText().isEmpty());
+    QVERIFY(comKelmor(f).portOpen());
+    QCOMPARE(comKelmor(f).commPort(), 1);
+    QCOMPARE(panelText(f, 1), QStringLiteral("COM  1"));
+    QCOMPARE(panelText(f, 2), QStringLiteral("19200,n,8,1"));
+    QCOMPARE(panelText(f, 3), QString());
+    QCOMPARE(panelText(f, 4), QStringLiteral("V1.2 Rev.3"));
+    QCOMPARE(controlWordText(f), QStringLiteral("0009"));
+    QVERIFY(sendMonitorText(f).isEmpty());
+    QVERIFY(receiveMonitorText(f).isEmpty());
     QVERIFY(!lw.get<LifeBitLamp>("ShapeLB")->isLit());
     QVERIFY(!f.monitoringRuns());
     QVERIFY(lw.messages.messages().isEmpty());
-    QVERIFY(!f.settingsDialog());
+    QVERIFY(!settingsDialog());
     // Start-up itself sends nothing to the gauge.
     QCOMPARE(lw.pty.read(1, 200), QByteArray());
 }
@@ -341,11 +341,11 @@ void TestForm1Startup::cancelLeavesPortClosed()
 {
     LoadedWindow lw(DialogAnswer::Cancel);
     Form1 &f = *lw.window;
-    QVERIFY(!f.comKelmor().portOpen());
+    QVERIFY(!comKelmor(f).portOpen());
     for (int panel = 1; panel <= 4; ++panel)
-        QCOMPARE(f.panelText(panel), QString());
+        QCOMPARE(panelText(f, panel), QString());
     // Everything else comes up as after OK.
-    QCOMPARE(f.controlWordText(), QStringLiteral("0009"));
+    QCOMPARE(controlWordText(f), QStringLiteral("0009"));
     QVERIFY(lw.get("CmdSenden")->isEnabled());
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
     QCOMPARE(lw.get<QLabel>("lblDruck")->text(), QStringLiteral("---"));
@@ -404,12 +404,12 @@ void TestForm1Startup::resizeMovesNothing()
 void TestForm1Startup::closingClosesPortAndSendsNothing()
 {
     LoadedWindow lw;
-    QVERIFY(lw.window->comKelmor().portOpen());
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+    QVERIFY(comKelmor(*lw.window).portOpen());
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
     lw.gaugeSends("abc\r");
     lw.window->close();
-    QVERIFY(!lw.window->comKelmor().portOpen());
+    QVERIFY(!comKelmor(*lw.window).portOpen());
     QCOMPARE(lw.pty.read(1, 200), QByteArray()); // no "SX0"
     lw.window.reset();                           // the program's end
     QVERIFY(lw.logBytes().endsWith("\"abc\"\r\n"));
@@ -418,8 +418,8 @@ void TestForm1Startup::closingClosesPortAndSendsNothing()
 void TestForm1Startup::closingAlsoClosesTheOpenDialog()
 {
     LoadedWindow lw;
-    QTest::mouseClick(lw.get<QPushButton>("CmdCom"), Qt::LeftButton);
-    QPointer<FrmProperties> dialog = lw.window->settingsDialog();
+    lw.click("CmdCom");
+    QPointer<FrmProperties> dialog = settingsDialog();
     QVERIFY(dialog);
     QVERIFY(dialog->isVisible());
     QVERIFY(!dialog->isModal());
@@ -432,9 +432,9 @@ void TestForm1Startup::cmdComShowsOneDialogOnly()
     LoadedWindow lw;
     auto *cmdCom = lw.get<QPushButton>("CmdCom");
     QTest::mouseClick(cmdCom, Qt::LeftButton);
-    QPointer<FrmProperties> first = lw.window->settingsDialog();
+    QPointer<FrmProperties> first = settingsDialog();
     QTest::mouseClick(cmdCom, Qt::LeftButton);
-    QCOMPARE(lw.window->settingsDialog(), first.data());
+    QCOMPARE(settingsDialog(), first.data());
     const QWidgetList tops = QApplication::topLevelWidgets();
     QCOMPARE(std::count_if(tops.begin(), tops.end(),
                            [](QWidget *w) {
@@ -443,7 +443,7 @@ void TestForm1Startup::cmdComShowsOneDialogOnly()
                            }),
              1);
     // The main window stays usable while it is open.
-    QTest::mouseClick(lw.get<QPushButton>("CmdBefehl"), Qt::LeftButton);
+    lw.click("CmdBefehl");
     QCOMPARE(lw.pty.read(3), QByteArray("RV\r"));
     first->close();
     QTRY_VERIFY(!first);
@@ -463,7 +463,7 @@ void TestForm1Startup::everyCaptionIsWhole()
     if (!m_shared)
         m_shared = std::make_unique<LoadedWindow>();
     QFETCH(QString, name);
-    auto *label = qobject_cast<QLabel *>(m_shared->window->control(name));
+    auto *label = widget<QLabel>(*m_shared->window, name);
     QVERIFY(label);
     const int need = label->fontMetrics().horizontalAdvance(label->text());
     QVERIFY2(
@@ -507,7 +507,7 @@ void TestForm1Startup::longLogPathIsCutInTheMiddle()
     const QString whole = logPanelText(QDir::toNativeSeparators(lw.logPath));
     auto *panel = lw.window->statusBar()->findChild<QLabel *>(QStringLiteral("Panel3"));
     QVERIFY(panel);
-    QCOMPARE(lw.window->panelText(3), whole);
+    QCOMPARE(panelText(*lw.window, 3), whole);
     const QString shown = panel->text();
     QVERIFY2(panel->fontMetrics().horizontalAdvance(shown) <= panel->contentsRect().width(),
              qPrintable(shown));
@@ -556,7 +556,7 @@ void TestForm1Startup::qtsOwnTextsAreGerman()
         for (QAbstractButton *b : box.buttons())
             texts << b->text();
     } else {
-        QWidget *w = lw.window->control(name);
+        QWidget *w = widget(*lw.window, name);
         std::unique_ptr<QMenu> menu;
         if (auto *line = qobject_cast<QLineEdit *>(w))
             menu.reset(line->createStandardContextMenu());

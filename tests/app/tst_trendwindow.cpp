@@ -1,7 +1,7 @@
 // The trend window: opened from the main window, fed by a live run of the gauge
 // simulator, drawn with gaps and marks where they belong, and exported.
 
-#include "e2esupport.h"
+#include "form1harness.h"
 #include "gaugelines.h"
 #include "livetrend.h"
 #include "trendwindow.h"
@@ -151,9 +151,9 @@ void TestTrendWindow::buttonSitsInTheFreeStrip()
 void TestTrendWindow::buttonOpensOneWindow()
 {
     LoadedWindow lw;
-    QVERIFY(!lw.window->trendWindow());
-    QTest::mouseClick(lw.get<QPushButton>("CmdVerlauf"), Qt::LeftButton);
-    TrendWindow *trend = lw.window->trendWindow();
+    QVERIFY(!trendWindow(*lw.window));
+    lw.click("CmdVerlauf");
+    TrendWindow *trend = trendWindow(*lw.window);
     QVERIFY(trend);
     QVERIFY(QTest::qWaitForWindowExposed(trend));
     QVERIFY(trend->isWindow());
@@ -161,12 +161,12 @@ void TestTrendWindow::buttonOpensOneWindow()
 
     // Hidden behind, minimised or closed: the second click brings the same window back.
     trend->showMinimized();
-    QTest::mouseClick(lw.get<QPushButton>("CmdVerlauf"), Qt::LeftButton);
-    QCOMPARE(lw.window->trendWindow(), trend);
+    lw.click("CmdVerlauf");
+    QCOMPARE(trendWindow(*lw.window), trend);
     QVERIFY(!(trend->windowState() & Qt::WindowMinimized));
     trend->close();
-    QTest::mouseClick(lw.get<QPushButton>("CmdVerlauf"), Qt::LeftButton);
-    QCOMPARE(lw.window->trendWindow(), trend);
+    lw.click("CmdVerlauf");
+    QCOMPARE(trendWindow(*lw.window), trend);
     QVERIFY(trend->isVisible());
     QCOMPARE(lw.window->findChildren<TrendWindow *>().size(), 1);
 
@@ -414,7 +414,7 @@ void TestTrendWindow::linkWatch()
     Form1 &f = *lw.window;
     const QString title = f.windowTitle();
     const QRect shape = lw.get("ShapeLB")->geometry();
-    LiveTrend &live = f.liveTrend();
+    LiveTrend &live = liveTrend(f);
     QElapsedTimer feeding;
     feeding.start();
     int n = 0;
@@ -441,8 +441,8 @@ void TestTrendWindow::linkWatch()
     QVERIFY(!live.store().intervals().back().ongoing);
 
     // Drawn across the plot where it happened.
-    QTest::mouseClick(lw.get<QPushButton>("CmdVerlauf"), Qt::LeftButton);
-    TrendWindow *trend = f.trendWindow();
+    lw.click("CmdVerlauf");
+    TrendWindow *trend = trendWindow(f);
     trend->showAll();
     trend->plot()->replot();
     const TrendFrame &frame = trend->plot()->lastFrame();
@@ -489,10 +489,10 @@ void TestTrendWindow::liveRunExportedAndReadBack()
     QVERIFY(sim.started());
     SimWindow w(sim);
     w.click("CmdVerlauf");
-    TrendWindow *trend = w.window->trendWindow();
+    TrendWindow *trend = trendWindow(*w.window);
     QVERIFY(QTest::qWaitForWindowExposed(trend));
     w.click("cmdMonitor");
-    QVERIFY(QTest::qWaitFor([&] { return w.window->liveTrend().store().size() >= 250; }, 20000));
+    QVERIFY(QTest::qWaitFor([&] { return liveTrend(*w.window).store().size() >= 250; }, 20000));
     w.click("cmdMonitor"); // STOP
     QTest::qWait(300);
     // An answer is marked, not drawn. (Asked once the stream is still: an answer that
@@ -500,7 +500,7 @@ void TestTrendWindow::liveRunExportedAndReadBack()
     w.window->findChild<QLineEdit *>(QStringLiteral("TextBoxBefehl"))
         ->setText(QStringLiteral("RV"));
     w.click("CmdBefehl");
-    QTRY_VERIFY(!w.window->liveTrend().store().markers().empty());
+    QTRY_VERIFY(!liveTrend(*w.window).store().markers().empty());
 
     // The live view followed the run and drew it.
     trend->repaintNow();

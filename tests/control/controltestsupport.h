@@ -19,10 +19,13 @@ inline constexpr Box kAllBoxes[kBoxCount] = {
     Box::SPauto,    Box::Ext_E,  Box::Reset,  Box::PiVAK,   Box::PiATM,
 };
 
-// "Autorange" for CheckAutorange and so on.
+// The scripts' names of the boxes, by bit: "Autorange" for the box of bit 0 and so on.
 inline QString shortName(Box box)
 {
-    return boxObjectName(box).mid(5);
+    static const char *const names[kBoxCount] = {
+        "Autorange", "Pirani", "IG",     "AutoFil", "Fil1",  "Fil2",  "Degas", "EStrom",
+        "SPman",     "SPout",  "SPauto", "Ext_E",   "Reset", "PiVAK", "PiATM"};
+    return QString::fromLatin1(names[int(box)]);
 }
 
 inline std::optional<Box> boxFromShortName(const QString &name)

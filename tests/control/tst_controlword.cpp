@@ -15,8 +15,6 @@ private slots:
     void composition_data();
     void composition();
     void everyCombination();
-    void objectNames_data();
-    void objectNames();
 };
 
 void TestControlWord::composition_data()
@@ -79,27 +77,6 @@ void TestControlWord::everyCombination()
         if (text.toUInt(&ok, 16) != word || !ok)
             QFAIL(qPrintable(QStringLiteral("'%1' does not read back to %2").arg(text).arg(word)));
     }
-}
-
-void TestControlWord::objectNames_data()
-{
-    QTest::addColumn<int>("box");
-    QTest::addColumn<QString>("objectName");
-
-    const char *names[kBoxCount] = {"CheckAutorange", "CheckPirani", "CheckIG",     "CheckAutoFil",
-                                    "CheckFil1",      "CheckFil2",   "CheckDegas",  "CheckEStrom",
-                                    "CheckSPman",     "CheckSPout",  "CheckSPauto", "CheckExt_E",
-                                    "CheckReset",     "CheckPiVAK",  "CheckPiATM"};
-    for (int bit = 0; bit < kBoxCount; ++bit)
-        QTest::newRow(names[bit]) << bit << QString::fromLatin1(names[bit]);
-}
-
-// The window finds its check boxes by these names; a wrong one leaves a box unmirrored.
-void TestControlWord::objectNames()
-{
-    QFETCH(int, box);
-    QFETCH(QString, objectName);
-    QCOMPARE(boxObjectName(static_cast<Box>(box)), objectName);
 }
 
 QTEST_APPLESS_MAIN(TestControlWord)

@@ -1,7 +1,7 @@
 // The monitor against the simulated gauge: the lamps follow what the gauge reports, and a
 // control word sent by hand changes what the gauge does, and so the lamps, within a second.
 
-#include "e2esupport.h"
+#include "form1harness.h"
 
 #include <QElapsedTimer>
 
@@ -74,17 +74,17 @@ void TestE2eLamps::lampsFollowTheGauge()
                   QStringLiteral("16")});
     QVERIFY2(sim.started(), sim.errors().constData());
     SimWindow w(sim);
-    QVERIFY(w.window->comKelmor().portOpen());
+    QVERIFY(comKelmor(*w.window).portOpen());
     QVERIFY(w.messages.messages().isEmpty());
 
     // The start-up control word, then the version: both answered by the gauge.
-    QCOMPARE(w.window->controlWordText(), QStringLiteral("0009"));
+    QCOMPARE(controlWordText(*w.window), QStringLiteral("0009"));
     w.click("CmdSenden");
-    QCOMPARE(w.window->sendMonitorText(), QStringLiteral("SC 0009\r\n"));
+    QCOMPARE(sendMonitorText(*w.window), QStringLiteral("SC 0009\r\n"));
     QVERIFY(!w.get("CmdSenden")->isEnabled());
-    QTRY_COMPARE(w.window->receiveMonitorText(), QStringLiteral("SC OK\r\n"));
+    QTRY_COMPARE(receiveMonitorText(*w.window), QStringLiteral("SC OK\r\n"));
     w.click("CmdBefehl");
-    QTRY_COMPARE(w.window->receiveMonitorText(), QStringLiteral("RV KELMOR-SIM 1.0\r\n"));
+    QTRY_COMPARE(receiveMonitorText(*w.window), QStringLiteral("RV KELMOR-SIM 1.0\r\n"));
     QTest::qWait(150); // no stream before the start
     QCOMPARE(w.seen.size(), 2);
     QCOMPARE(w.get<QLabel>("lblDruck")->text(), QStringLiteral("---"));
@@ -181,13 +181,13 @@ void TestE2eLamps::principleByHand()
         for (const char *box : step.boxes)
             w.clickBox(box);
         const QString word = QString::fromLatin1(step.word);
-        QVERIFY2(w.window->controlWordText() == word, step.name);
+        QVERIFY2(controlWordText(*w.window) == word, step.name);
         const qsizetype before = w.seen.size();
         QElapsedTimer clock;
         clock.start();
         w.click("CmdSenden");
-        QVERIFY2(w.window->sendMonitorText().endsWith(QStringLiteral("SC ") + word +
-                                                      QStringLiteral("\r\n")),
+        QVERIFY2(sendMonitorText(*w.window).endsWith(QStringLiteral("SC ") + word +
+                                                     QStringLiteral("\r\n")),
                  step.name);
 
         // The first line in which the gauge reports the new word shows it on the lamps.

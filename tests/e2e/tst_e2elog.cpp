@@ -2,7 +2,7 @@
 // exactly the lines the gauge sent, and a log played back by the simulator comes through
 // the monitor unchanged.
 
-#include "e2esupport.h"
+#include "form1harness.h"
 #include "monitortext.h"
 
 #include <QRegularExpression>
@@ -207,7 +207,7 @@ void TestE2eLog::loggedRunPlaysBack()
         SimWindow w(sim);
         w.clickBox("CheckSPauto");
         w.click("CmdSenden");
-        QTRY_VERIFY(w.window->receiveMonitorText().contains(QLatin1String("SC OK")));
+        QTRY_VERIFY(receiveMonitorText(*w.window).contains(QLatin1String("SC OK")));
         first = runFor(w, lines);
         QVERIFY(first.handled.size() >= lines);
         QVERIFY(shownInOrder(first.shown, first.handled));

@@ -2,7 +2,7 @@
 // link: the monitor opens it again by itself, tells the gauge to stream again, and the
 // run's log goes on as if nothing had happened.
 
-#include "e2esupport.h"
+#include "form1harness.h"
 #include "logrecord.h"
 
 #include <QElapsedTimer>
@@ -90,7 +90,7 @@ void TestE2eReconnect::simulatorKilledAndRestartedDuringARun()
     auto first = std::make_unique<GaugeSim>(simOptions(sent1), link);
     QVERIFY2(first->started(), first->errors().constData());
     SimWindow w(*first);
-    QVERIFY(w.window->comKelmor().portOpen());
+    QVERIFY(comKelmor(*w.window).portOpen());
     w.click("cmdMonitor");
     QVERIFY(QTest::qWaitFor([&] { return w.seen.size() >= 25; }, 10000));
 
@@ -99,21 +99,21 @@ void TestE2eReconnect::simulatorKilledAndRestartedDuringARun()
     QVERIFY(sentLines(sent1).size() >= 25);
     // Killed, as a crash or a pulled cable: nothing is cleaned up behind it.
     ::kill(pid_t(first->pid()), SIGKILL);
-    QTRY_VERIFY(!w.window->comKelmor().portOpen());
+    QTRY_VERIFY(!comKelmor(*w.window).portOpen());
     QTRY_COMPARE(w.messages.messages().size(), 1);
-    QVERIFY(w.window->comKelmor().watching());
+    QVERIFY(comKelmor(*w.window).watching());
     QCOMPARE(w.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("STOP"));
     const QByteArray logWhileAway = w.logBytes();
     QTest::qWait(1500);
     QCOMPARE(w.logBytes(), logWhileAway);
-    QCOMPARE(w.window->comKelmor().portOpen(), false);
+    QCOMPARE(comKelmor(*w.window).portOpen(), false);
 
     // Restarted on the same link.
     QElapsedTimer clock;
     auto second = std::make_unique<GaugeSim>(simOptions(sent2), link);
     clock.start();
     QVERIFY2(second->started(), second->errors().constData());
-    QVERIFY(QTest::qWaitFor([&] { return w.window->comKelmor().portOpen(); }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return comKelmor(*w.window).portOpen(); }, 10000));
     const qint64 reconnectMs = clock.elapsed();
     qInfo("reopened %lld ms after the restarted simulator made its link", reconnectMs);
     QVERIFY2(reconnectMs < kReconnectBoundMs, qPrintable(QString::number(reconnectMs)));

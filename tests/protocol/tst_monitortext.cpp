@@ -1,6 +1,5 @@
 #include "monitortext.h"
 
-#include <QRandomGenerator>
 #include <QTest>
 
 using namespace kelmor;
@@ -29,9 +28,6 @@ private slots:
     void receiveLine_data();
     void receiveLine();
     void receiveLineShowsHighBytesAsLatin1();
-    void splice_data();
-    void splice();
-    void spliceOfRandomTexts();
 };
 
 void TestMonitorText::sendEcho_data()
@@ -121,95 +117,6 @@ void TestMonitorText::receiveLineShowsHighBytesAsLatin1()
         QCOMPARE(shown.at(i).unicode(), char16_t(0x80 + i));
     QCOMPARE(shown.at(0xD7 - 0x80), QChar(u'×'));
     QCOMPARE(shown.at(0xE4 - 0x80), QChar(u'ä'));
-}
-
-void TestMonitorText::splice_data()
-{
-    QTest::addColumn<QString>("from");
-    QTest::addColumn<QString>("to");
-    QTest::addColumn<qsizetype>("start");
-    QTest::addColumn<qsizetype>("fromEnd");
-    QTest::addColumn<qsizetype>("toEnd");
-
-    QTest::newRow("same text") << "PR=1\n"
-                               << "PR=1\n"
-                               << qsizetype(5) << qsizetype(5) << qsizetype(5);
-    QTest::newRow("both empty") << ""
-                                << "" << qsizetype(0) << qsizetype(0) << qsizetype(0);
-    QTest::newRow("from nothing") << ""
-                                  << "abc" << qsizetype(0) << qsizetype(0) << qsizetype(3);
-    QTest::newRow("to nothing") << "abc"
-                                << "" << qsizetype(0) << qsizetype(3) << qsizetype(0);
-    QTest::newRow("one digit") << "PR=1.23E-03\n"
-                               << "PR=1.24E-03\n"
-                               << qsizetype(6) << qsizetype(7) << qsizetype(7);
-    QTest::newRow("far apart") << "1 mbar 0049 N=7\n"
-                               << "2 mbar 8049 N=8\n"
-                               << qsizetype(0) << qsizetype(15) << qsizetype(15);
-    QTest::newRow("inserted") << "N=9\n"
-                              << "N=10\n"
-                              << qsizetype(2) << qsizetype(3) << qsizetype(4);
-    QTest::newRow("removed") << "N=10\n"
-                             << "N=9\n"
-                             << qsizetype(2) << qsizetype(4) << qsizetype(3);
-    QTest::newRow("appended") << "ab"
-                              << "abcd" << qsizetype(2) << qsizetype(2) << qsizetype(4);
-    QTest::newRow("prepended") << "cd"
-                               << "abcd" << qsizetype(0) << qsizetype(0) << qsizetype(2);
-    // The shared end must not overlap the shared start: "aa" to "aaa" inserts one "a".
-    QTest::newRow("repeated characters grow")
-        << "aa"
-        << "aaa" << qsizetype(2) << qsizetype(2) << qsizetype(3);
-    QTest::newRow("repeated characters shrink")
-        << "aaa"
-        << "aa" << qsizetype(2) << qsizetype(3) << qsizetype(2);
-    QTest::newRow("a character doubled inside")
-        << "abcd"
-        << "abbcd" << qsizetype(2) << qsizetype(2) << qsizetype(3);
-    QTest::newRow("high bytes") << QString::fromLatin1("\xb5\xe4\xff")
-                                << QString::fromLatin1("\xb5\xf6\xff") << qsizetype(1)
-                                << qsizetype(2) << qsizetype(2);
-}
-
-void TestMonitorText::splice()
-{
-    QFETCH(QString, from);
-    QFETCH(QString, to);
-    const TextSplice splice = textSplice(from, to);
-    QTEST(splice.start, "start");
-    QTEST(splice.fromEnd, "fromEnd");
-    QTEST(splice.toEnd, "toEnd");
-    // Applying the splice gives the new text.
-    QCOMPARE(from.first(splice.start) + to.sliced(splice.start, splice.toEnd - splice.start) +
-                 from.sliced(splice.fromEnd),
-             to);
-}
-
-void TestMonitorText::spliceOfRandomTexts()
-{
-    // Few letters, so that texts share starts and ends often.
-    QRandomGenerator random(20261207);
-    auto text = [&] {
-        QString t;
-        for (int i = random.bounded(8); i > 0; --i)
-            t += QLatin1Char(char('a' + random.bounded(3)));
-        return t;
-    };
-    for (int round = 0; round < 20000; ++round) {
-        const QString from = text();
-        const QString to = text();
-        const TextSplice s = textSplice(from, to);
-        QVERIFY(s.start <= s.fromEnd && s.start <= s.toEnd);
-        QCOMPARE(from.first(s.start) + to.sliced(s.start, s.toEnd - s.start) +
-                     from.sliced(s.fromEnd),
-                 to);
-        QCOMPARE(from.sliced(s.fromEnd), to.sliced(s.toEnd));
-        // Nothing more is shared at either side.
-        if (s.fromEnd > s.start && s.toEnd > s.start) {
-            QVERIFY(from[s.start] != to[s.start]);
-            QVERIFY(from[s.fromEnd - 1] != to[s.toEnd - 1]);
-        }
-    }
 }
 
 QTEST_GUILESS_MAIN(TestMonitorText)

@@ -6,7 +6,7 @@
 // With "--stay-in-dialog" it leaves the start-up settings dialog open and says "DIALOG".
 
 #include "failuremessage.h"
-#include "form1.h"
+#include "form1harness.h"
 #include "terminationsignals.h"
 
 #include <QAbstractButton>
@@ -42,13 +42,17 @@ class DriverApplication : public QApplication
 public:
     using QApplication::QApplication;
 
-    void watch(const kelmor::Form1 *window) { m_window = window; }
+    void watch(const kelmor::Form1 *window)
+    {
+        m_monitor =
+            window ? kelmor::test::widget<kelmor::MonitorBox>(*window, "TextEmpfang") : nullptr;
+    }
 
     bool notify(QObject *receiver, QEvent *event) override
     {
         ++m_depth;
         const bool result = QApplication::notify(receiver, event);
-        if (--m_depth == 0 && m_window)
+        if (--m_depth == 0 && m_monitor)
             reportShownLine();
         return result;
     }
@@ -56,14 +60,14 @@ public:
 private:
     void reportShownLine()
     {
-        const QString text = m_window->receiveMonitorText();
+        const QString text = m_monitor->text();
         if (text == m_last)
             return;
         m_last = text;
         say(text.toLatin1().chopped(qMin<qsizetype>(2, text.size())).toHex());
     }
 
-    const kelmor::Form1 *m_window = nullptr;
+    const kelmor::MonitorBox *m_monitor = nullptr;
     QString m_last;
     int m_depth = 0;
 };
@@ -100,9 +104,9 @@ int main(int argc, char *argv[])
         say("SHOWN");
         return app.exec();
     }
-    if (!window.comKelmor().portOpen())
+    if (!kelmor::test::comKelmor(window).portOpen())
         return 3;
-    static_cast<QAbstractButton *>(window.control(QStringLiteral("cmdMonitor")))->click();
+    kelmor::test::widget<QAbstractButton>(window, "cmdMonitor")->click();
     if (!window.monitoringRuns())
         return 4;
 

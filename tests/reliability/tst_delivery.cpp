@@ -100,7 +100,7 @@ void TestDelivery::sameLogHoweverCut()
 {
     QFETCH(Delivery, how);
     LoadedWindow lw;
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
     const qint64 headerSize = lw.logBytes().size();
 
@@ -109,14 +109,14 @@ void TestDelivery::sameLogHoweverCut()
     deliver(lw.pty, m_lines, how);
     const qint64 expectedSize = headerSize + m_recordsSize;
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(lw.logPath).size() >= expectedSize &&
-                                 !lw.window->receiver().buffer().hasLine(),
+                                 !receiver(*lw.window).buffer().hasLine(),
                              20000);
     QTest::qWait(50);
     const QByteArray data = dataPart(lw.logBytes());
     QCOMPARE(data.count("\r\n"), kLines);
     QCOMPARE(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex(),
              m_expected.toHex());
-    QCOMPARE(lw.window->receiver().buffer().data(), QByteArray("\n"));
+    QCOMPARE(receiver(*lw.window).buffer().data(), QByteArray("\n"));
     QVERIFY(lw.messages.messages().isEmpty());
     qInfo("%d lines, %lld bytes in %lld ms", kLines, qint64(m_lines.size()),
           qint64(clock.elapsed()));

@@ -76,7 +76,7 @@ void drain(LoadedWindow &lw, qint64 expectedLogSize, qint64 *peakRss)
             last = size;
             idle.restart();
         }
-        if (size >= expectedLogSize && !lw.window->receiver().buffer().hasLine()) {
+        if (size >= expectedLogSize && !receiver(*lw.window).buffer().hasLine()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
             return;
         }
@@ -118,7 +118,7 @@ void TestGarbage::garbageDuringARun()
 {
     QFETCH(QByteArray, body);
     LoadedWindow lw;
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+    lw.click("cmdMonitor");
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
 
     // Warm-up: the window's first lines allocate what it keeps for good.
@@ -143,7 +143,7 @@ void TestGarbage::garbageDuringARun()
     const QByteArray records = dataPart(lw.logBytes());
     QVERIFY2(records == expectedRecords, firstDifference(records, expectedRecords).constData());
     // An unfinished line's end may still wait in the driver for a moment.
-    QTRY_COMPARE(lw.window->receiver().buffer().data(), expected.rest);
+    QTRY_COMPARE(receiver(*lw.window).buffer().data(), expected.rest);
     QVERIFY(lw.messages.messages().isEmpty());
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("STOP"));
 
@@ -160,7 +160,7 @@ void TestGarbage::garbageDuringARun()
 
     // Still a working program afterwards.
     lw.gaugeSends("\rafter\r", 100);
-    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("after\r\n"));
+    QTRY_COMPARE(receiveMonitorText(*lw.window), QStringLiteral("after\r\n"));
 }
 
 QTEST_MAIN(TestGarbage)

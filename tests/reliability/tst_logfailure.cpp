@@ -29,8 +29,7 @@ public:
     void check()
     {
         ++m_checks;
-        if (m_lw.get<QPushButton>("cmdMonitor")->text() == QLatin1String("STOP") &&
-            !m_lw.window->dataLog().isOpen())
+        if (m_lw.get<QPushButton>("cmdMonitor")->text() == QLatin1String("STOP") && !m_lw.logOpen())
             ++m_violations;
     }
     int violations() const { return m_violations; }
@@ -49,16 +48,11 @@ private:
     int m_checks = 0;
 };
 
-void click(LoadedWindow &lw, const char *button)
-{
-    QTest::mouseClick(lw.get<QPushButton>(button), Qt::LeftButton);
-}
-
 // The program still talks to the gauge.
 void freeCommandGoesOut(LoadedWindow &lw)
 {
     lw.get<QLineEdit>("TextBoxBefehl")->setText(QStringLiteral("RV"));
-    click(lw, "CmdBefehl");
+    lw.click("CmdBefehl");
     QCOMPARE(lw.pty.read(3), QByteArray("RV\r"));
 }
 
@@ -111,7 +105,6 @@ void TestLogFailure::openRefused()
     if (how == QLatin1String("missing"))
         lw.restart(lw.dir.filePath(QStringLiteral("gone/KelmorLog.txt")));
     CaptionWatch watch(lw);
-    DataLog &log = lw.window->dataLog();
     if (how == QLatin1String("folder"))
         QVERIFY(QDir().mkpath(lw.logPath));
     else if (how == QLatin1String("fifo"))
@@ -121,16 +114,16 @@ void TestLogFailure::openRefused()
     else if (how == QLatin1String("full"))
         QVERIFY(QFile::link(QStringLiteral("/dev/full"), lw.logPath));
     else if (how != QLatin1String("missing"))
-        log.setDeviceFactory(
-            [room = how == QLatin1String("half") ? headerSize() / 2 : 0](const QString &path) {
-                return std::make_unique<FillingFile>(path, room);
-            });
+        lw.logDevices = [room = how == QLatin1String("half") ? headerSize() / 2
+                                                             : 0](const QString &path) {
+            return std::make_unique<FillingFile>(path, room);
+        };
 
     // Every click tells the operator, and nothing more happens; nothing waits for a
     // reader that never comes.
     FifoWatchdog watchdog(lw.logPath, std::chrono::seconds(10));
     for (int attempt = 1; attempt <= 2; ++attempt) {
-        click(lw, "cmdMonitor");
+        lw.click("cmdMonitor");
         QVERIFY2(!watchdog.fired(), "START waited for a reader of the log");
         watch.check();
         QTest::qWait(20);
@@ -138,8 +131,8 @@ void TestLogFailure::openRefused()
         const QString message = lw.messages.messages().constLast();
         QVERIFY2(message.contains(lw.logPath) && message.contains(says), qPrintable(message));
         QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
-        QCOMPARE(lw.window->panelText(3), QString());
-        QVERIFY(!log.isOpen());
+        QCOMPARE(panelText(*lw.window, 3), QString());
+        QVERIFY(!lw.logOpen());
         QCOMPARE(lw.pty.read(1, 100), QByteArray()); // no "SX1"
     }
     freeCommandGoesOut(lw);
@@ -176,9 +169,10 @@ void TestLogFailure::diskFullDuringARun()
 
     LoadedWindow lw;
     CaptionWatch watch(lw);
-    lw.window->dataLog().setDeviceFactory(
-        [room](const QString &path) { return std::make_unique<FillingFile>(path, room); });
-    click(lw, "cmdMonitor");
+    lw.logDevices = [room](const QString &path) {
+        return std::make_unique<FillingFile>(path, room);
+    };
+    lw.click("cmdMonitor");
     watch.check();
     QCOMPARE(lw.pty.read(4), QByteArray("SX1\r"));
 
@@ -192,15 +186,15 @@ void TestLogFailure::diskFullDuringARun()
         QCoreApplication::processEvents();
         at += n;
     }
-    QTRY_COMPARE(lw.window->receiveMonitorText(), QString::fromLatin1(lines.constLast() + "\r\n"));
+    QTRY_COMPARE(receiveMonitorText(*lw.window), QString::fromLatin1(lines.constLast() + "\r\n"));
     QTRY_COMPARE(lw.messages.messages().size(), 1);
     QVERIFY2(lw.messages.messages().constFirst().contains(lw.logPath),
              qPrintable(lw.messages.messages().constFirst()));
 
     // The run ended; the gauge was told; the file ends with its last whole record.
     QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
-    QVERIFY(!lw.window->dataLog().isOpen());
-    QCOMPARE(lw.window->panelText(3), QString());
+    QVERIFY(!lw.logOpen());
+    QCOMPARE(panelText(*lw.window, 3), QString());
     QCOMPARE(lw.pty.read(4), QByteArray("SX0\r"));
     const QByteArray log = lw.logBytes();
     QCOMPARE(log.size(), headerSize() + kept.size());
@@ -208,7 +202,7 @@ void TestLogFailure::diskFullDuringARun()
 
     // The program goes on: lines are shown, commands go out, and nothing more is said.
     lw.gaugeSends("after\r");
-    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("after\r\n"));
+    QTRY_COMPARE(receiveMonitorText(*lw.window), QStringLiteral("after\r\n"));
     freeCommandGoesOut(lw);
     QCOMPARE(lw.logBytes(), log);
     QCOMPARE(lw.messages.messages().size(), 1);
@@ -232,7 +226,7 @@ void TestLogFailure::logGoneDuringARun()
     CaptionWatch watch(lw);
     startRun(lw);
     lw.gaugeSends("before\r");
-    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("before\r\n"));
+    QTRY_COMPARE(receiveMonitorText(*lw.window), QStringLiteral("before\r\n"));
     const QString movedTo = lw.dir.filePath(QStringLiteral("saved.txt"));
     if (how == QLatin1String("rm"))
         QVERIFY(QFile::remove(lw.logPath));
@@ -241,7 +235,7 @@ void TestLogFailure::logGoneDuringARun()
 
     for (int i = 1; i <= 3; ++i)
         lw.gaugeSends("after " + QByteArray::number(i) + "\r");
-    QTRY_COMPARE(lw.window->receiveMonitorText(), QStringLiteral("after 3\r\n"));
+    QTRY_COMPARE(receiveMonitorText(*lw.window), QStringLiteral("after 3\r\n"));
     QTRY_COMPARE(lw.messages.messages().size(), 1);
     const QString message = lw.messages.messages().constFirst();
     QVERIFY2(message.contains(says) && message.contains(lw.logPath), qPrintable(message));

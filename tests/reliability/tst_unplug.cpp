@@ -16,17 +16,12 @@ using namespace kelmor::test;
 
 namespace {
 
-void click(LoadedWindow &lw, const char *button)
-{
-    QTest::mouseClick(lw.get<QPushButton>(button), Qt::LeftButton);
-}
-
 // Linux drops what the program has not read when the master closes, so a line counts as
 // delivered only once the window shows it.
 void sendShown(LoadedWindow &lw, PtyPair &pty, const QByteArray &line)
 {
     QVERIFY(pty.write(line + "\r"));
-    QTRY_COMPARE(lw.window->receiveMonitorText(), QString::fromLatin1(line + "\r\n"));
+    QTRY_COMPARE(receiveMonitorText(*lw.window), QString::fromLatin1(line + "\r\n"));
 }
 
 // Milliseconds from the unplug until the port reads closed.
@@ -35,7 +30,7 @@ qint64 unplug(LoadedWindow &lw, PtyPair &pty)
     QElapsedTimer clock;
     clock.start();
     pty.closeMaster();
-    while (lw.window->comKelmor().portOpen() && clock.elapsed() < 2000)
+    while (comKelmor(*lw.window).portOpen() && clock.elapsed() < 2000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
     return clock.elapsed();
 }
@@ -100,7 +95,7 @@ void TestUnplug::unplugDuringARun()
     // the pending bytes comes after them.
     const QByteArray log = dataPart(lw.logBytes());
     QVERIFY2(log.startsWith(recordsOf(shown)), log.constData());
-    const QString last = lw.window->receiveMonitorText();
+    const QString last = receiveMonitorText(*lw.window);
     QVERIFY(log.endsWith(formatRecord(last.chopped(2).toLatin1())));
 }
 
@@ -119,21 +114,21 @@ void TestUnplug::unplugAndReopenCycles()
         qputenv("KELMOR_COM1", pty.slavePath().toLocal8Bit());
         if (cycle > 0) {
             if (cycle % 10 == 0) {
-                click(lw, "CmdCom");
-                QVERIFY(lw.window->settingsDialog());
+                lw.click("CmdCom");
+                QVERIFY(settingsDialog());
                 QTest::mouseClick(
-                    lw.window->settingsDialog()->findChild<QPushButton *>(QStringLiteral("cmdOK")),
+                    settingsDialog()->findChild<QPushButton *>(QStringLiteral("cmdOK")),
                     Qt::LeftButton);
-                QTRY_VERIFY(!lw.window->settingsDialog());
+                QTRY_VERIFY(!settingsDialog());
             } else {
-                QVERIFY(!lw.window->comKelmor().setPortOpen(true));
+                QVERIFY(!comKelmor(*lw.window).setPortOpen(true));
             }
         } else {
             lw.pty.closeMaster(); // the first adapter goes away unused
-            QTRY_VERIFY(!lw.window->comKelmor().portOpen());
-            QVERIFY(!lw.window->comKelmor().setPortOpen(true));
+            QTRY_VERIFY(!comKelmor(*lw.window).portOpen());
+            QVERIFY(!comKelmor(*lw.window).setPortOpen(true));
         }
-        QVERIFY(lw.window->comKelmor().portOpen());
+        QVERIFY(comKelmor(*lw.window).portOpen());
         shown << "cycle " + QByteArray::number(cycle);
         sendShown(lw, pty, shown.last());
         const qint64 detectedMs = unplug(lw, pty);
@@ -168,28 +163,28 @@ void TestUnplug::sendsToAClosedOrFailedPort()
     LoadedWindow lw(how == QLatin1String("cancel") ? DialogAnswer::Cancel : DialogAnswer::Ok);
     int expected = 0;
     if (how == QLatin1String("closed")) {
-        QVERIFY(!lw.window->comKelmor().setPortOpen(false));
+        QVERIFY(!comKelmor(*lw.window).setPortOpen(false));
     } else if (how == QLatin1String("unplugged")) {
         QVERIFY(unplug(lw, lw.pty) < 250);
         QTRY_COMPARE(lw.messages.messages().size(), 1);
         expected = 1;
     }
-    QVERIFY(!lw.window->comKelmor().portOpen());
+    QVERIFY(!comKelmor(*lw.window).portOpen());
     const QByteArray logBefore = lw.logBytes();
 
     const char *const buttons[] = {"CmdBefehl", "CmdSenden", "cmdMonitor", "CmdBefehl"};
     for (const char *button : buttons) {
-        click(lw, button);
+        lw.click(button);
         QTest::qWait(20); // a second message would be queued
         ++expected;
         QVERIFY2(lw.messages.messages().size() == expected, button);
         QVERIFY2(lw.messages.messages().constLast().contains(QLatin1String("Com1")),
                  qPrintable(lw.messages.messages().constLast()));
-        QCOMPARE(lw.window->sendMonitorText(), QString());
+        QCOMPARE(sendMonitorText(*lw.window), QString());
         QVERIFY(lw.get("CmdSenden")->isEnabled());
         QCOMPARE(lw.get<QPushButton>("cmdMonitor")->text(), QStringLiteral("START"));
-        QVERIFY(!lw.window->dataLog().isOpen());
-        QCOMPARE(lw.window->panelText(3), QString());
+        QVERIFY(!lw.logOpen());
+        QCOMPARE(panelText(*lw.window, 3), QString());
     }
     if (lw.pty.isValid() && how != QLatin1String("unplugged"))
         QCOMPARE(lw.pty.read(1, 100), QByteArray());
@@ -219,10 +214,10 @@ void TestUnplug::adapterBackDuringARun()
     QVERIFY(line.plug());
     LoadedWindow lw;
     // Com1 moves from the harness's own line to the linked one.
-    QVERIFY(!lw.window->comKelmor().setPortOpen(false));
+    QVERIFY(!comKelmor(*lw.window).setPortOpen(false));
     qputenv("KELMOR_COM1", QFile::encodeName(line.link()));
-    QVERIFY(!lw.window->comKelmor().setPortOpen(true));
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton);
+    QVERIFY(!comKelmor(*lw.window).setPortOpen(true));
+    lw.click("cmdMonitor");
     QCOMPARE(line.pty().read(4), QByteArray("SX1\r"));
     const QByteArray header = lw.logBytes();
 
@@ -236,10 +231,10 @@ void TestUnplug::adapterBackDuringARun()
             QVERIFY(line.pty().write(pending));
         // Read by the window before the pull, or the kernel drops it with the line.
         if (!pending.isEmpty())
-            QTRY_COMPARE(lw.window->receiver().buffer().size(), pending.size());
+            QTRY_COMPARE(receiver(*lw.window).buffer().size(), pending.size());
         line.pull();
-        QTRY_VERIFY(!lw.window->comKelmor().portOpen());
-        QTRY_COMPARE(lw.window->panelText(1), QStringLiteral("COM  1 zu"));
+        QTRY_VERIFY(!comKelmor(*lw.window).portOpen());
+        QTRY_COMPARE(panelText(*lw.window, 1), QStringLiteral("COM  1 zu"));
         QVERIFY2(lw.window->findChild<QLabel *>(QStringLiteral("Panel1"))
                      ->toolTip()
                      .contains(QString::fromUtf8("sobald das Gerät")),
@@ -253,8 +248,8 @@ void TestUnplug::adapterBackDuringARun()
         QVERIFY(line.plug());
         // Back with the run's command, without anyone touching the window.
         QCOMPARE(line.pty().read(4, 5000), QByteArray("SX1\r"));
-        QVERIFY(lw.window->comKelmor().portOpen());
-        QCOMPARE(lw.window->panelText(1), QStringLiteral("COM  1"));
+        QVERIFY(comKelmor(*lw.window).portOpen());
+        QCOMPARE(panelText(*lw.window, 1), QStringLiteral("COM  1"));
         QVERIFY2(lw.window->findChild<QLabel *>(QStringLiteral("Panel1"))
                      ->toolTip()
                      .contains(QStringLiteral("Unterbrechung")),
@@ -281,8 +276,8 @@ void TestUnplug::failedPortChangeDuringARun()
     LoadedWindow lw;
     startRun(lw);
     qputenv("KELMOR_COM2", "/nonexistent/ttyKELMOR");
-    QTest::mouseClick(lw.get<QPushButton>("CmdCom"), Qt::LeftButton);
-    FrmProperties *dialog = lw.window->settingsDialog();
+    lw.click("CmdCom");
+    FrmProperties *dialog = settingsDialog();
     QVERIFY(dialog);
     dialog->findChild<QComboBox *>(QStringLiteral("cboPort"))->setCurrentIndex(1);
     QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::LeftButton);
@@ -294,24 +289,24 @@ void TestUnplug::failedPortChangeDuringARun()
                  text.contains(QString::fromUtf8("empfängt nichts, bis wieder eine "
                                                  "Schnittstelle geöffnet ist")),
              qPrintable(text));
-    QVERIFY(!lw.window->comKelmor().portOpen());
-    QCOMPARE(lw.window->panelText(1), QStringLiteral("COM  1 zu"));
-    QVERIFY(!lw.window->comKelmor().watching()); // closed on purpose: nothing to wait for
+    QVERIFY(!comKelmor(*lw.window).portOpen());
+    QCOMPARE(panelText(*lw.window, 1), QStringLiteral("COM  1 zu"));
+    QVERIFY(!comKelmor(*lw.window).watching()); // closed on purpose: nothing to wait for
     dialog->close();
-    QTRY_VERIFY(!lw.window->settingsDialog());
+    QTRY_VERIFY(!settingsDialog());
 
     // Without a run the same change says nothing about one.
     lw.messages.messages().clear();
-    QTest::mouseClick(lw.get<QPushButton>("cmdMonitor"), Qt::LeftButton); // STOP
-    QTest::mouseClick(lw.get<QPushButton>("CmdCom"), Qt::LeftButton);
-    dialog = lw.window->settingsDialog();
+    lw.click("cmdMonitor"); // STOP
+    lw.click("CmdCom");
+    dialog = settingsDialog();
     QVERIFY(dialog);
     QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::LeftButton);
-    QTRY_VERIFY(!lw.window->settingsDialog());
-    QVERIFY(lw.window->comKelmor().portOpen());
-    QCOMPARE(lw.window->panelText(1), QStringLiteral("COM  1"));
-    QTest::mouseClick(lw.get<QPushButton>("CmdCom"), Qt::LeftButton);
-    dialog = lw.window->settingsDialog();
+    QTRY_VERIFY(!settingsDialog());
+    QVERIFY(comKelmor(*lw.window).portOpen());
+    QCOMPARE(panelText(*lw.window, 1), QStringLiteral("COM  1"));
+    lw.click("CmdCom");
+    dialog = settingsDialog();
     dialog->findChild<QComboBox *>(QStringLiteral("cboPort"))->setCurrentIndex(1);
     QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::LeftButton);
     QVERIFY(lw.messages.messages().size() >= 1);

@@ -11,6 +11,7 @@
 
 #include "failuremessage.h"
 #include "form1.h"
+#include "frmproperties.h"
 #include "lifebitlamp.h"
 #include "rawpty.h"
 #include "risetestpanel.h"
@@ -47,10 +48,20 @@ bool save(QWidget *w, const QString &path)
     return ok;
 }
 
+template <typename T> T *control(const Form1 &f, const char *name)
+{
+    return f.findChild<T *>(QString::fromLatin1(name));
+}
+
 void click(Form1 &f, const char *name)
 {
-    if (auto *b = qobject_cast<QAbstractButton *>(f.control(QString::fromLatin1(name))))
+    if (auto *b = control<QAbstractButton>(f, name))
         b->click();
+}
+
+TrendWindow *trendWindowOf(const Form1 &f)
+{
+    return f.findChild<TrendWindow *>(QString(), Qt::FindDirectChildrenOnly);
 }
 
 } // namespace
@@ -100,7 +111,7 @@ int main(int argc, char *argv[])
     if (args.contains(QStringLiteral("--trend"))) {
         // Autorange measures with the IG once the pressure is low; degas is switched on
         // there for a while, and the version asked for once (a mark on the time axis).
-        auto *degas = qobject_cast<QCheckBox *>(window.control(QStringLiteral("CheckDegas")));
+        auto *degas = control<QCheckBox>(window, "CheckDegas");
         click(window, "CmdVerlauf");
         click(window, "cmdMonitor");
         wait(16000);
@@ -112,7 +123,7 @@ int main(int argc, char *argv[])
         wait(2000);
         click(window, "CmdBefehl");
         wait(16000);
-        TrendWindow *trend = window.trendWindow();
+        TrendWindow *trend = trendWindowOf(window);
         if (!trend)
             return 1;
         trend->resize(960, 680);
@@ -128,7 +139,7 @@ int main(int argc, char *argv[])
         click(window, "CmdVerlauf");
         click(window, "cmdMonitor");
         wait(48000);
-        TrendWindow *trend = window.trendWindow();
+        TrendWindow *trend = trendWindowOf(window);
         if (!trend || trend->shownStore().isEmpty())
             return 1;
         trend->resize(1280, 720);
@@ -152,18 +163,17 @@ int main(int argc, char *argv[])
         bool ok = save(&window, out.filePath(QStringLiteral("main-window.png")));
         click(window, "CmdCom");
         wait(200);
-        if (QWidget *dialog = window.settingsDialog())
-            ok = save(dialog, out.filePath(QStringLiteral("settings-dialog.png"))) && ok;
-        else
-            ok = false;
+        // The dialog has no owner: it is a window of its own.
+        QWidget *dialog = nullptr;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            dialog = qobject_cast<FrmProperties *>(top) && top->isVisible() ? top : dialog;
+        ok = dialog && save(dialog, out.filePath(QStringLiteral("settings-dialog.png"))) && ok;
         return ok ? 0 : 1;
     }
 
     // A run as an operator would make it: manual IG with degas, send the control word,
     // ask for the version, start monitoring and let the gauge talk for a while.
-    auto box = [&](const char *name) {
-        return qobject_cast<QCheckBox *>(window.control(QString::fromLatin1(name)));
-    };
+    auto box = [&](const char *name) { return control<QCheckBox>(window, name); };
     box("CheckAutorange")->click();
     box("CheckIG")->click();
     box("CheckDegas")->click();
@@ -174,7 +184,7 @@ int main(int argc, char *argv[])
     click(window, "cmdMonitor");
     wait(args.contains(QStringLiteral("--long")) ? 8000 : 3000);
     // The life-bit lamp blinks with the gauge's lines; take it filled.
-    if (auto *life = qobject_cast<LifeBitLamp *>(window.control(QStringLiteral("ShapeLB")))) {
+    if (auto *life = control<LifeBitLamp>(window, "ShapeLB")) {
         QElapsedTimer t;
         t.start();
         while (!life->isLit() && t.elapsed() < 1000)
