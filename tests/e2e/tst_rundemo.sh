@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # scripts/run.sh --demo against an existing build, offscreen: the simulator and the monitor
 # are wired together, and whichever way the demo ends, nothing of it stays behind.
-#   test_run_demo.sh RUN_SH BUILD_DIR
+#   tst_rundemo.sh RUN_SH BUILD_DIR
 set -uo pipefail
 run_sh=$1
 export KELMOR_BUILD_DIR=$2

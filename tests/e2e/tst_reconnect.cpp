@@ -145,4 +145,4 @@ void TestE2eReconnect::simulatorKilledAndRestartedDuringARun()
 }
 
 QTEST_MAIN(TestE2eReconnect)
-#include "tst_e2ereconnect.moc"
+#include "tst_reconnect.moc"

@@ -618,4 +618,4 @@ void TestDataLog::noUsableHome()
 }
 
 QTEST_GUILESS_MAIN(TestDataLog)
-#include "test_datalog.moc"
+#include "tst_datalog.moc"

@@ -222,4 +222,4 @@ void TestE2eLamps::principleByHand()
 }
 
 QTEST_MAIN(TestE2eLamps)
-#include "tst_e2elamps.moc"
+#include "tst_lamps.moc"

@@ -257,4 +257,4 @@ void TestE2eLog::loggedRunPlaysBack()
 }
 
 QTEST_MAIN(TestE2eLog)
-#include "tst_e2elog.moc"
+#include "tst_log.moc"

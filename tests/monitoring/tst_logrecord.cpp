@@ -365,4 +365,4 @@ void TestLogRecord::headerOfEveryLocaleRecognised()
 }
 
 QTEST_GUILESS_MAIN(TestLogRecord)
-#include "test_logrecord.moc"
+#include "tst_logrecord.moc"

@@ -152,4 +152,4 @@ void TestBenchParts::followerCountsWhatReachedTheLog()
 }
 
 QTEST_MAIN(TestBenchParts)
-#include "tst_benchparts.moc"
+#include "tst_parts.moc"
