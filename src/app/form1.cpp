@@ -393,7 +393,7 @@ bool Form1::OpenDataLog()
 {
     if (!m_log.open())
         return false;
-    setPanelText(3, logPanelText(m_log.nativePath()));
+    setPanelText(3, QStringLiteral("Datenaufzeichnung in ") + m_log.nativePath());
     return true;
 }
 

@@ -205,9 +205,4 @@ QByteArray toRecordBytes(const QString &text)
     return bytes;
 }
 
-QString logPanelText(const QString &nativePath)
-{
-    return QStringLiteral("Datenaufzeichnung in ") + nativePath;
-}
-
 } // namespace kelmor

@@ -50,7 +50,4 @@ QString timeFormatWithoutZone(const QString &format);
 // other scripts as ASCII digits, other blanks as a plain blank, anything else as '?'.
 QByteArray toRecordBytes(const QString &text);
 
-// Text of status panel 3 while the log is open: "Datenaufzeichnung in " + the path.
-QString logPanelText(const QString &nativePath);
-
 } // namespace kelmor

@@ -504,7 +504,8 @@ void TestForm1Startup::longLogPathIsCutInTheMiddle()
     lw.restart(path);
     startRun(lw);
 
-    const QString whole = logPanelText(QDir::toNativeSeparators(lw.logPath));
+    const QString whole =
+        QStringLiteral("Datenaufzeichnung in ") + QDir::toNativeSeparators(lw.logPath);
     auto *panel = lw.window->statusBar()->findChild<QLabel *>(QStringLiteral("Panel3"));
     QVERIFY(panel);
     QCOMPARE(panelText(*lw.window, 3), whole);

@@ -51,8 +51,6 @@ private slots:
 
     void recordBytesOfText_data();
     void recordBytesOfText();
-
-    void panelText();
 };
 
 void TestLogRecord::recordBytes_data()
@@ -264,12 +262,6 @@ void TestLogRecord::recordBytesOfText()
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
     QCOMPARE(toRecordBytes(text), bytes);
-}
-
-void TestLogRecord::panelText()
-{
-    QCOMPARE(logPanelText(QStringLiteral("C:\\KelmorLog.txt")),
-             QStringLiteral("Datenaufzeichnung in C:\\KelmorLog.txt"));
 }
 
 void TestLogRecord::recordsFound_data()

@@ -7,11 +7,11 @@
 
 #include "failuremessage.h"
 #include "form1harness.h"
+#include "settingsok.h"
 #include "terminationsignals.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
@@ -95,8 +95,7 @@ int main(int argc, char *argv[])
             say(dialog ? "DIALOG" : "NO DIALOG");
             return;
         }
-        if (auto *ok = dialog ? dialog->findChild<QPushButton *>(QStringLiteral("cmdOK")) : nullptr)
-            ok->click();
+        kelmor::tools::clickSettingsOk(dialog);
     });
     window.load();
     window.show();
