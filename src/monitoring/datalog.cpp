@@ -304,6 +304,16 @@ bool DataLog::startAnew(Change change, const QString &movedTo, const QDateTime &
 
 bool DataLog::writeRecord(QByteArrayView field, const QDateTime &now, const QLocale &locale)
 {
+    return writeRecordAt(field, &now, &locale);
+}
+
+bool DataLog::writeRecord(QByteArrayView field)
+{
+    return writeRecordAt(field, nullptr, nullptr);
+}
+
+bool DataLog::writeRecordAt(QByteArrayView field, const QDateTime *now, const QLocale *locale)
+{
     if (!isOpen()) {
         m_error = QStringLiteral("Die Datei %1 ist nicht geöffnet.").arg(nativePath());
         return false;
@@ -312,7 +322,8 @@ bool DataLog::writeRecord(QByteArrayView field, const QDateTime &now, const QLoc
     // would be lost without a word.
     QString movedTo;
     if (const Change change = changeAtPath(&movedTo); change != Change::None) {
-        if (!startAnew(change, movedTo, now, locale))
+        if (!startAnew(change, movedTo, now ? *now : QDateTime::currentDateTime(),
+                       locale ? *locale : QLocale::system()))
             return false;
     }
     return writeWhole(formatRecord(field));

@@ -55,8 +55,11 @@ public:
     // and errorString() tells why; the log stays open. When the file at the path is no
     // longer the open one, the log is opened there anew with a header (dated `now`)
     // first, and takeNotice() has the text for the operator.
-    bool writeRecord(QByteArrayView field, const QDateTime &now = QDateTime::currentDateTime(),
-                     const QLocale &locale = QLocale::system());
+    bool writeRecord(QByteArrayView field, const QDateTime &now, const QLocale &locale);
+    // The same, with the clock and the system's locale read only when a header is due:
+    // at the gauge's line rate reading the local time for every record costs a system
+    // call each.
+    bool writeRecord(QByteArrayView field);
 
     // Flushes, syncs and closes. Returns false (with errorString()) when the medium
     // refused the last bytes. Closing a closed log does nothing.
@@ -79,6 +82,7 @@ private:
     Change changeAtPath(QString *movedTo) const;
     bool startAnew(Change change, const QString &movedTo, const QDateTime &now,
                    const QLocale &locale);
+    bool writeRecordAt(QByteArrayView field, const QDateTime *now, const QLocale *locale);
     void dropFile();
 
     QString m_path;

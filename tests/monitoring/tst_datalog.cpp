@@ -100,6 +100,7 @@ private slots:
     void failuresAreToldInGerman();
     void fileGoneDuringARun_data();
     void fileGoneDuringARun();
+    void headerAnewIsDatedWhenWritten();
 
     void defaultPath_data();
     void defaultPath();
@@ -615,6 +616,26 @@ void TestDataLog::noUsableHome()
     QVERIFY2(homeFolderProblem().contains(why), qPrintable(homeFolderProblem()));
     QVERIFY(homeFolderProblem().contains(QLatin1String("HOME")));
 #endif
+void TestDataLog::headerAnewIsDatedWhenWritten()
+{
+    // Records given without a time read the clock only for a header: the one that starts
+    // the file anew bears the time it was written, in the system's local time.
+    DataLog log(m_path);
+    QVERIFY(log.open(kRun1, german()));
+    QVERIFY(log.writeRecord("0001 before"));
+    QVERIFY(QFile::remove(m_path));
+    const QDateTime before = QDateTime::currentDateTime();
+    QVERIFY(log.writeRecord("0002 after"));
+    const QDateTime after = QDateTime::currentDateTime();
+    QVERIFY(log.close());
+
+    auto header = [](const QDateTime &at) {
+        return formatRecord(toRecordBytes(formatHeaderField(at, QLocale::system())));
+    };
+    const QByteArray written = contents(m_path);
+    QVERIFY2(written == header(before) + "\"0002 after\"\r\n" ||
+                 written == header(after) + "\"0002 after\"\r\n",
+             written.constData());
 }
 
 QTEST_GUILESS_MAIN(TestDataLog)
