@@ -24,7 +24,7 @@ struct ReceivedLine
     quint16 status = 0;         // the 16-bit status word; 0 when not a measurement
     bool isMeasurement = false; // a status field was there: decode it, show the pressure
     qint64 monotonicNs = 0;     // receive time on a steady clock (QElapsedTimer's)
-    QDateTime wallClock;        // receive time as the operator's clock reads it
+    QDateTime wallClock;        // receive time on the operator's clock, in UTC
 };
 
 // The line's values as read from its fields; the receive times are left to the caller.

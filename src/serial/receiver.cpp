@@ -4,6 +4,8 @@
 
 #include <QDeadlineTimer>
 
+#include <algorithm>
+
 namespace kelmor {
 
 Receiver::Receiver(ComKelmor &com, QObject *parent) : QObject(parent), m_com(com)
@@ -69,7 +71,16 @@ void Receiver::holdWhileLineUnfinished(bool received)
     // A line arriving character by character cannot be shown before its CR: let the
     // characters gather for a moment rather than wake for each one.
     if (received && !m_rx.hasLine() && m_rx.size() > 0)
-        m_com.holdReceive(kTrickleHoldMs);
+        m_com.holdReceive(trickleHoldMs(m_rx.size(), m_lastLineBytes, m_com.characterNs()));
+}
+
+int Receiver::trickleHoldMs(qsizetype waiting, qsizetype lastLineBytes, qint64 characterNs)
+{
+    if (waiting >= lastLineBytes || characterNs <= 0)
+        return kTrickleHoldMs;
+    // One character more than missing: a CR LF or a line one longer still comes in time.
+    const qint64 ns = (lastLineBytes - waiting + 1) * characterNs;
+    return int(std::clamp<qint64>((ns + 999'999) / 1'000'000, 1, kLongestHoldMs));
 }
 
 void Receiver::handleReceive()
@@ -80,10 +91,13 @@ void Receiver::handleReceive()
         holdWhileLineUnfinished(received);
         return;
     }
+    m_lastLineBytes = answer->line.size() + 1;
     ReceivedLine line = decodeAnswerLine(*answer);
     // QElapsedTimer's clock, so consumers can compare with their own timers.
     line.monotonicNs = QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs();
-    line.wallClock = QDateTime::currentDateTime();
+    // In UTC: the local time would read the system's time zone file for every line, and
+    // the consumers convert only what they show or write.
+    line.wallClock = QDateTime::currentDateTimeUtc();
     emit lineReceived(line);
 
     // Lines that are already complete must not wait for the gauge's next characters,

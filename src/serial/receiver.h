@@ -30,8 +30,21 @@ public:
     // What waits for its CR, and complete lines not yet handed out.
     const ReceiveBuffer &buffer() const { return m_rx; }
 
+    // While a line trickles in, the receiver lets its characters gather in the driver
+    // until the line should be complete: as many characters as the last whole line had
+    // (with its CR), at the line's speed, and one more for good measure. A gauge's lines
+    // are all about as long, so a line trickling in wakes the program about once instead
+    // of every few milliseconds.
+    //
+    // `waiting`: characters of the unfinished line already here; `lastLineBytes`: the
+    // last whole line's length with its CR, 0 while none came. Without a guess (no line
+    // yet, or this one is already longer) the hold is kTrickleHoldMs.
+    static int trickleHoldMs(qsizetype waiting, qsizetype lastLineBytes, qint64 characterNs);
     // Long enough for a few characters at the usual speeds, far too short to be seen.
     static constexpr int kTrickleHoldMs = 5;
+    // A line shorter than its forerunner (an answer among measurements) waits at most
+    // this long for characters that will not come: about a frame of the window.
+    static constexpr int kLongestHoldMs = 20;
 
 signals:
     void lineReceived(const kelmor::ReceivedLine &line);
@@ -54,6 +67,7 @@ private:
     ComKelmor &m_com;
     ReceiveBuffer m_rx;
     bool m_receivePosted = false;
+    qsizetype m_lastLineBytes = 0;
 };
 
 } // namespace kelmor
