@@ -74,6 +74,10 @@ public:
     QString settings() const { return m_settings; }
     ComError setSettings(const QString &settings); // "19200,n,8,1"; applies at once if open
 
+    // How long one character takes on the line with the current settings (start bit, data
+    // bits, parity and stop bits at the speed), in nanoseconds.
+    qint64 characterNs() const { return characterNsOf(m_line); }
+
     int handshaking() const { return m_handshaking; }
     ComError setHandshaking(int mode); // 0: none
 

@@ -110,4 +110,24 @@ QString speedFromSettings(const QString &settings)
     return settings.left(qMax<qsizetype>(0, settings.size() - tail));
 }
 
+qint64 characterNsOf(const LineSettings &line)
+{
+    // In half bits, for the one and a half stop bits.
+    int halfBits = 2 * (1 + int(line.dataBits));
+    if (line.parity != QSerialPort::NoParity)
+        halfBits += 2;
+    switch (line.stopBits) {
+    case QSerialPort::OneAndHalfStop:
+        halfBits += 3;
+        break;
+    case QSerialPort::TwoStop:
+        halfBits += 4;
+        break;
+    default:
+        halfBits += 2;
+        break;
+    }
+    return qint64(halfBits) * 500'000'000 / qMax(1, line.baudRate);
+}
+
 } // namespace kelmor

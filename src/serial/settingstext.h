@@ -25,6 +25,10 @@ struct LineSettings
 // text.
 std::optional<LineSettings> parseLineSettings(const QString &text);
 
+// The time one character takes on the line with these settings (start bit, data bits,
+// parity and stop bits at the speed), in nanoseconds.
+qint64 characterNsOf(const LineSettings &line);
+
 // The text of line settings, parity in lower case: "19200,n,8,1", "9600,e,7,1.5".
 QString settingsText(const LineSettings &line);
 

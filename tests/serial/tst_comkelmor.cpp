@@ -154,23 +154,26 @@ void TestComKelmor::parsesLineSettings_data()
     QTest::addColumn<int>("parity");
     QTest::addColumn<int>("dataBits");
     QTest::addColumn<int>("stopBits");
+    QTest::addColumn<qint64>("characterNs");
 
+    // The last column: one character's time on the line (start, data, parity and stop
+    // bits), in nanoseconds.
     QTest::newRow("default") << "19200,n,8,1" << true << 19200 << int(QSerialPort::NoParity) << 8
-                             << int(QSerialPort::OneStop);
+                             << int(QSerialPort::OneStop) << qint64(520'833);
     QTest::newRow("38400") << "38400,n,8,1" << true << 38400 << int(QSerialPort::NoParity) << 8
-                           << int(QSerialPort::OneStop);
+                           << int(QSerialPort::OneStop) << qint64(260'416);
     QTest::newRow("even, 7, 2") << "9600,e,7,2" << true << 9600 << int(QSerialPort::EvenParity) << 7
-                                << int(QSerialPort::TwoStop);
+                                << int(QSerialPort::TwoStop) << qint64(1'145'833);
     QTest::newRow("odd, 5, 1.5") << "300,o,5,1.5" << true << 300 << int(QSerialPort::OddParity) << 5
-                                 << int(QSerialPort::OneAndHalfStop);
+                                 << int(QSerialPort::OneAndHalfStop) << qint64(28'333'333);
     QTest::newRow("mark, 6") << "115200,m,6,1" << true << 115200 << int(QSerialPort::MarkParity)
-                             << 6 << int(QSerialPort::OneStop);
+                             << 6 << int(QSerialPort::OneStop) << qint64(78'125);
     QTest::newRow("space, upper case")
         << "1200,S,8,2" << true << 1200 << int(QSerialPort::SpaceParity) << 8
-        << int(QSerialPort::TwoStop);
+        << int(QSerialPort::TwoStop) << qint64(10'000'000);
 
     const auto invalid = [](const char *name, const char *text) {
-        QTest::newRow(name) << QString::fromLatin1(text) << false << 0 << 0 << 0 << 0;
+        QTest::newRow(name) << QString::fromLatin1(text) << false << 0 << 0 << 0 << 0 << qint64(0);
     };
     invalid("empty", "");
     invalid("speed only", "19200");
@@ -211,11 +214,15 @@ void TestComKelmor::parsesLineSettings()
         QCOMPARE(int(parsed->dataBits), dataBits);
         QCOMPARE(int(parsed->stopBits), stopBits);
     }
+    QFETCH(qint64, characterNs);
+    if (valid)
+        QCOMPARE(kelmor::characterNsOf(*parsed), characterNs);
 
     // The component takes exactly the texts the parser takes, and reads them back as written.
     const ComError error = m_port->setSettings(text);
     QCOMPARE(error.failed(), !valid);
     QCOMPARE(m_port->settings(), valid ? text : QStringLiteral("19200,n,8,1"));
+    QCOMPARE(m_port->characterNs(), valid ? characterNs : qint64(520'833));
     if (!valid) {
         QCOMPARE(error.number, int(kelmor::ComErrInvalidSettings));
         QVERIFY2(error.description.contains(QStringLiteral("ungültig")) &&

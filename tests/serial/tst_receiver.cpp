@@ -79,6 +79,8 @@ private slots:
     void floodIsHeldBackByThePort();
     void unfinishedLineHoldsTheReceive_data();
     void unfinishedLineHoldsTheReceive();
+    void holdLastsUntilTheLineShouldBeThere_data();
+    void holdLastsUntilTheLineShouldBeThere();
     void receiveTimesFollowTheClock();
     void deviceFailureIsToldOnce();
 
@@ -279,6 +281,38 @@ void TestReceiver::unfinishedLineHoldsTheReceive()
     QCOMPARE(heldAfterLast, held);
     // A hold only delays: the bytes all arrived, and no line was made up from them.
     QCOMPARE(m_lines.size(), int(all.count('\r')));
+}
+
+void TestReceiver::holdLastsUntilTheLineShouldBeThere_data()
+{
+    QTest::addColumn<int>("waiting");
+    QTest::addColumn<int>("lastLine"); // the last whole line's length with its CR
+    QTest::addColumn<qint64>("characterNs");
+    QTest::addColumn<int>("holdMs");
+
+    const qint64 at38400 = 260'416;
+    const qint64 at19200 = 520'833;
+    // A gauge line of 61 characters, the first here: 61 more characters' time.
+    QTest::newRow("38400, first character") << 1 << 61 << at38400 << 16;
+    QTest::newRow("38400, half the line") << 30 << 61 << at38400 << 9;
+    QTest::newRow("38400, the CR missing") << 60 << 61 << at38400 << 1;
+    QTest::newRow("19200, first character: at most the longest hold")
+        << 1 << 61 << at19200 << int(Receiver::kLongestHoldMs);
+    QTest::newRow("no line yet") << 1 << 0 << at38400 << int(Receiver::kTrickleHoldMs);
+    QTest::newRow("longer than the last line")
+        << 70 << 61 << at38400 << int(Receiver::kTrickleHoldMs);
+    QTest::newRow("as long as the last line, no CR")
+        << 61 << 61 << at38400 << int(Receiver::kTrickleHoldMs);
+    QTest::newRow("a fast line") << 1 << 61 << qint64(8'680) << 1;
+}
+
+void TestReceiver::holdLastsUntilTheLineShouldBeThere()
+{
+    QFETCH(int, waiting);
+    QFETCH(int, lastLine);
+    QFETCH(qint64, characterNs);
+    QFETCH(int, holdMs);
+    QCOMPARE(Receiver::trickleHoldMs(waiting, lastLine, characterNs), holdMs);
 }
 
 void TestReceiver::receiveTimesFollowTheClock()
