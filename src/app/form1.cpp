@@ -495,14 +495,19 @@ void Form1::showStatusWord(quint16 word)
     // 1. and 4.: Autorange's text grey, or black and enabled when its bit is set.
     QLabel *autorange = m_ui.lamps[kAutorangeBit];
     const bool autorangeLit = statusBitSet(word, kAutorangeBit);
-    QPalette pal = autorange->palette();
-    const QColor text =
-        autorangeLit ? QColor(Qt::black) : pal.color(QPalette::Disabled, QPalette::WindowText);
-    if (pal.color(QPalette::Active, QPalette::WindowText) != text ||
-        pal.color(QPalette::Inactive, QPalette::WindowText) != text) {
-        pal.setColor(QPalette::Active, QPalette::WindowText, text);
-        pal.setColor(QPalette::Inactive, QPalette::WindowText, text);
-        autorange->setPalette(pal);
+    // Only this sets its colours: reading its palette for every line costs more than
+    // remembering which was set.
+    if (m_autorangeTextLit != autorangeLit) {
+        QPalette pal = autorange->palette();
+        const QColor text =
+            autorangeLit ? QColor(Qt::black) : pal.color(QPalette::Disabled, QPalette::WindowText);
+        if (pal.color(QPalette::Active, QPalette::WindowText) != text ||
+            pal.color(QPalette::Inactive, QPalette::WindowText) != text) {
+            pal.setColor(QPalette::Active, QPalette::WindowText, text);
+            pal.setColor(QPalette::Inactive, QPalette::WindowText, text);
+            autorange->setPalette(pal);
+        }
+        m_autorangeTextLit = autorangeLit;
     }
     if (autorangeLit)
         autorange->setEnabled(true);

@@ -122,6 +122,7 @@ private:
     QTimer m_frameWait;    // runs only while a line is held
     std::optional<ReceivedLine> m_heldLine;
     std::optional<ReceivedLine> m_heldMeasurement;
+    std::optional<bool> m_autorangeTextLit; // the colours showStatusWord() gave Autorange
 };
 
 // Application-wide set-up shared by the program and its tests: names, version, style
