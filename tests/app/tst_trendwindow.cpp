@@ -114,6 +114,8 @@ private slots:
     void readout();
     void followsTheNewestLine_data();
     void followsTheNewestLine();
+    void dragWithTheMouse_data();
+    void dragWithTheMouse();
     void recordedRunIsDrawnOverLineNumbers();
     void linkWatch_data();
     void linkWatch();
@@ -362,6 +364,110 @@ void TestTrendWindow::followsTheNewestLine()
     } else {
         QCOMPARE(after.lower, before.lower);
         QCOMPARE(after.upper, before.upper);
+    }
+}
+
+void TestTrendWindow::dragWithTheMouse_data()
+{
+    QTest::addColumn<bool>("ctrl");
+    QTest::addColumn<bool>("overPressure"); // the pressure plot, or the timeline below
+    // Start and end of the drag, as fractions of the plot's width and height.
+    QTest::addColumn<QPointF>("from");
+    QTest::addColumn<QPointF>("to");
+    QTest::addColumn<QString>("expect"); // box, time-box, pan, nothing
+
+    QTest::newRow("box over the pressure")
+        << true << true << QPointF(0.2, 0.2) << QPointF(0.6, 0.7) << "box";
+    QTest::newRow("box drawn from its lower right corner")
+        << true << true << QPointF(0.7, 0.8) << QPointF(0.3, 0.1) << "box";
+    QTest::newRow("box over the timeline: time only")
+        << true << false << QPointF(0.25, 0.3) << QPointF(0.5, 0.6) << "time-box";
+    QTest::newRow("box too narrow")
+        << true << true << QPointF(0.5, 0.2) << QPointF(0.5, 0.8) << "nothing";
+    QTest::newRow("plain drag pans")
+        << false << true << QPointF(0.6, 0.5) << QPointF(0.3, 0.4) << "pan";
+}
+
+void TestTrendWindow::dragWithTheMouse()
+{
+    QFETCH(bool, ctrl);
+    QFETCH(bool, overPressure);
+    QFETCH(QPointF, from);
+    QFETCH(QPointF, to);
+    QFETCH(QString, expect);
+
+    // A recorded run over four decades: nothing moves the view but the mouse.
+    const qint64 t0 = QDateTime(QDate(2026, 12, 7), QTime(9, 0)).toMSecsSinceEpoch();
+    auto run = std::make_unique<TrendStore>(4096, TrendStore::Axis::WallClock);
+    for (int i = 0; i <= 600; ++i)
+        sampleAt(*run, t0 + i * 100, std::pow(10.0, -2.0 - 4.0 * i / 600.0), 0x8009);
+    LiveTrend live;
+    TrendWindow w(live);
+    w.resize(900, 600);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.showRecorded(std::move(run), QStringLiteral("Test"));
+    TrendPlot *plot = w.plot();
+    plot->replot();
+    QVERIFY(plot->followsPressure());
+
+    const QRect area = overPressure ? plot->pressureRect()->rect() : plot->statusRect()->rect();
+    auto at = [&](QPointF f) {
+        return QPoint(area.left() + int(f.x() * area.width()),
+                      area.top() + int(f.y() * area.height()));
+    };
+    const QPoint a = at(from);
+    QPoint b = at(to);
+    if (expect == QLatin1String("nothing"))
+        b.setX(a.x() + 1); // narrower than a box is taken
+    QCPAxis *key = plot->keyAxis();
+    QCPAxis *pressure = plot->pressureAxis();
+    const QCPRange keyBefore = key->range();
+    const QCPRange pressureBefore = pressure->range();
+    const double keyA = key->pixelToCoord(a.x());
+    const double keyB = key->pixelToCoord(b.x());
+    const double pressureA = pressure->pixelToCoord(a.y());
+    const double pressureB = pressure->pixelToCoord(b.y());
+    // A pixel's worth of either axis.
+    const double keyPixel = keyBefore.size() / area.width();
+    const double decadesPixel =
+        std::log10(pressureBefore.upper / pressureBefore.lower) / plot->pressureRect()->height();
+
+    const Qt::KeyboardModifiers modifiers = ctrl ? Qt::ControlModifier : Qt::NoModifier;
+    QTest::mousePress(plot, Qt::LeftButton, modifiers, a);
+    for (int step = 1; step <= 4; ++step)
+        QTest::mouseMove(plot, a + (b - a) * step / 4);
+    QTest::mouseRelease(plot, Qt::LeftButton, modifiers, b);
+    QCoreApplication::processEvents();
+
+    const QCPRange keyAfter = key->range();
+    const QCPRange pressureAfter = pressure->range();
+    if (expect == QLatin1String("box") || expect == QLatin1String("time-box")) {
+        QVERIFY2(std::abs(keyAfter.lower - std::min(keyA, keyB)) <= 1.5 * keyPixel,
+                 qPrintable(QString::number(keyAfter.lower - std::min(keyA, keyB))));
+        QVERIFY(std::abs(keyAfter.upper - std::max(keyA, keyB)) <= 1.5 * keyPixel);
+    }
+    if (expect == QLatin1String("box")) {
+        QVERIFY(!plot->followsPressure());
+        QVERIFY(std::abs(std::log10(pressureAfter.lower / std::min(pressureA, pressureB))) <=
+                1.5 * decadesPixel);
+        QVERIFY(std::abs(std::log10(pressureAfter.upper / std::max(pressureA, pressureB))) <=
+                1.5 * decadesPixel);
+    } else {
+        // Only a box over the pressure plot takes the pressure range from the box.
+        QVERIFY(plot->followsPressure());
+    }
+    if (expect == QLatin1String("pan")) {
+        // The same stretch of time, moved with the hand: dragged to the left, later times.
+        QVERIFY(std::abs(keyAfter.size() - keyBefore.size()) <= keyPixel);
+        QVERIFY(std::abs((keyAfter.lower - keyBefore.lower) - (keyA - keyB)) <= 1.5 * keyPixel);
+        QVERIFY(keyAfter.lower > keyBefore.lower);
+    }
+    if (expect == QLatin1String("nothing")) {
+        QCOMPARE(keyAfter.lower, keyBefore.lower);
+        QCOMPARE(keyAfter.upper, keyBefore.upper);
+        QCOMPARE(pressureAfter.lower, pressureBefore.lower);
+        QCOMPARE(pressureAfter.upper, pressureBefore.upper);
     }
 }
 

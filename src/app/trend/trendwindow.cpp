@@ -453,16 +453,16 @@ void TrendWindow::userMovedView()
     m_follow = view.lower <= newest && newest <= view.upper + slack ? Follow::Scroll : Follow::None;
 }
 
-void TrendWindow::boxZoom(const QRect &rect)
+void TrendWindow::boxZoom(const QRect &dragged)
 {
-    if (std::abs(rect.width()) < 3)
+    // The box runs from where the drag began to where it ended, in any direction.
+    const QRect rect = dragged.normalized();
+    if (rect.width() < 3)
         return;
     QCPAxis *key = m_plot->keyAxis();
-    const double a = key->pixelToCoord(rect.left());
-    const double b = key->pixelToCoord(rect.right());
-    key->setRange(std::min(a, b), std::max(a, b));
+    key->setRange(key->pixelToCoord(rect.left()), key->pixelToCoord(rect.right()));
     // A box drawn over the pressure plot also sets the pressure range.
-    if (m_plot->pressureRect()->rect().contains(rect.center()) && std::abs(rect.height()) >= 3) {
+    if (m_plot->pressureRect()->rect().contains(rect.center()) && rect.height() >= 3) {
         QCPAxis *p = m_plot->pressureAxis();
         const double lo = p->pixelToCoord(rect.bottom());
         const double hi = p->pixelToCoord(rect.top());
