@@ -546,7 +546,8 @@ void Form1::showLine(const ReceivedLine &line)
     if (m_pacer.changed(m_clock.nsecsElapsed()) == FramePacer::Action::ShowNow) {
         m_frameWait.stop();
         displayHeld();
-    } else if (!m_frameWait.isActive()) {
+    } else {
+        // The wait follows the newest line held: while lines stream it never runs out.
         const qint64 waitNs = m_pacer.wakeAt() - m_clock.nsecsElapsed();
         m_frameWait.start(int(std::max<qint64>(0, (waitNs + 999'999) / 1'000'000)));
     }

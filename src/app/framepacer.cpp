@@ -4,17 +4,21 @@ namespace kelmor {
 
 FramePacer::Action FramePacer::changed(qint64 now)
 {
-    if (now - m_lastFrame >= kFrameNs) {
+    const qint64 sinceChange = now - m_lastChange;
+    const qint64 sinceFrame = now - m_lastFrame;
+    m_lastChange = now;
+    // After a pause nothing newer is near: waiting would only delay it.
+    const bool afterPause = sinceChange >= kLongestWaitNs && sinceFrame >= kMinFrameNs;
+    if (sinceFrame >= kFrameNs || afterPause) {
         // Whatever was held is covered by this newer state.
         m_holding = false;
         m_lastFrame = now;
         return Action::ShowNow;
     }
-    if (!m_holding) {
-        m_holding = true;
-        // Later than a frame after the last one, since that lies before now.
-        m_wakeAt = now + kLongestWaitNs;
-    }
+    // Shown with a newer change that finds the frame's time gone by, or when none
+    // follows soon; later than the minimum frame time after the last frame either way.
+    m_holding = true;
+    m_wakeAt = now + kLongestWaitNs;
     return Action::Hold;
 }
 
