@@ -35,7 +35,7 @@ namespace {
 // Live lines are gathered and drawn at most this often: enough to watch a pump-down (the
 // main window shows the newest value at once), and the line handling never waits for a
 // paint. Ten redraws a second cost the monitor three times what the lines themselves do.
-constexpr int kRepaintMs = 500;
+constexpr int kRepaintMs = 1000;
 constexpr int kSlowestRepaintMs = 2000;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
