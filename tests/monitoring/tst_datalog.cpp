@@ -616,6 +616,8 @@ void TestDataLog::noUsableHome()
     QVERIFY2(homeFolderProblem().contains(why), qPrintable(homeFolderProblem()));
     QVERIFY(homeFolderProblem().contains(QLatin1String("HOME")));
 #endif
+}
+
 void TestDataLog::headerAnewIsDatedWhenWritten()
 {
     // Records given without a time read the clock only for a header: the one that starts
