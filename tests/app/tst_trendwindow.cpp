@@ -42,6 +42,17 @@ void sampleAt(TrendStore &store, qint64 time, double mbar, quint16 status)
     store.appendSample(time, mbar, status, QByteArray::number(mbar, 'E', 2));
 }
 
+// The window at 900 × 600 on screen, showing a recorded run; false when it was never
+// exposed.
+bool showRecordedOnScreen(TrendWindow &w, std::unique_ptr<TrendStore> run)
+{
+    w.resize(900, 600);
+    w.show();
+    const bool exposed = QTest::qWaitForWindowExposed(&w);
+    w.showRecorded(std::move(run), QStringLiteral("Test"));
+    return exposed;
+}
+
 int nanCount(const TrendFrame &f)
 {
     return int(std::count_if(f.pressures.begin(), f.pressures.end(),
@@ -228,10 +239,7 @@ void TestTrendWindow::frame()
     }
     LiveTrend live;
     TrendWindow w(live);
-    w.resize(900, 600);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.showRecorded(std::move(run), QStringLiteral("Test"));
+    QVERIFY(showRecordedOnScreen(w, std::move(run)));
     // A recorded run here has wall-clock times: keep its time axis.
     w.plot()->keyAxis()->setRange(t0 / 1000.0, t0 / 1000.0 + 20);
     w.plot()->replot();
@@ -403,10 +411,7 @@ void TestTrendWindow::dragWithTheMouse()
         sampleAt(*run, t0 + i * 100, std::pow(10.0, -2.0 - 4.0 * i / 600.0), 0x8009);
     LiveTrend live;
     TrendWindow w(live);
-    w.resize(900, 600);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.showRecorded(std::move(run), QStringLiteral("Test"));
+    QVERIFY(showRecordedOnScreen(w, std::move(run)));
     TrendPlot *plot = w.plot();
     plot->replot();
     QVERIFY(plot->followsPressure());
