@@ -101,12 +101,13 @@ void Receiver::handleReceive()
     emit lineReceived(line);
 
     // Lines that are already complete must not wait for the gauge's next characters,
-    // nor characters that were held back while this line waited.
-    const bool more = appendInput();
+    // nor characters that were held back while this line waited. What is left is the
+    // start of a new line, also when it came in the same read as this one's end.
+    appendInput();
     if (m_rx.hasLine())
         postReceive();
     else
-        holdWhileLineUnfinished(more);
+        holdWhileLineUnfinished(true);
 }
 
 } // namespace kelmor

@@ -256,6 +256,8 @@ void TestReceiver::unfinishedLineHoldsTheReceive_data()
     QTest::newRow("more of the same line") << QList<QByteArray>{"P1 1.0", "E-03"} << true;
     QTest::newRow("a whole line") << QList<QByteArray>{"x\r"} << false;
     QTest::newRow("the end of a held line") << QList<QByteArray>{"P1 1.0", "E-03\r"} << false;
+    // Trickling in, the end of one line and the start of the next come in one read.
+    QTest::newRow("a line and the start of the next") << QList<QByteArray>{"x\rP1 1.0"} << true;
 }
 
 void TestReceiver::unfinishedLineHoldsTheReceive()
