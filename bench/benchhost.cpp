@@ -73,6 +73,7 @@ int main(int argc, char *argv[])
 {
     const bool untilDialog = argc > 1 && std::strcmp(argv[1], "--until-dialog") == 0;
     const bool trend = argc > 1 && std::strcmp(argv[1], "--trend") == 0;
+    kelmor::preparePlatform();
     QApplication app(argc, argv);
     kelmor::initApplication();
     kelmor::setFailureMessageHandler([](QWidget *, const QString &text) {

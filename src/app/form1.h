@@ -125,6 +125,10 @@ private:
     std::optional<bool> m_autorangeTextLit; // the colours showStatusWord() gave Autorange
 };
 
+// Before the application object exists, for the program and whatever runs it as shipped:
+// how the window reaches the screen.
+void preparePlatform();
+
 // Application-wide set-up shared by the program and its tests: names, version, style
 // and font substitutes.
 void initApplication();

@@ -9,6 +9,7 @@ int main(int argc, char *argv[])
 {
     if (const std::optional<int> status = kelmor::handleCommandLine(argc, argv))
         return *status;
+    kelmor::preparePlatform();
     QApplication app(argc, argv);
     kelmor::endPlatformStartGuard();
     kelmor::initApplication();
