@@ -4,8 +4,11 @@
 // pseudo-terminal, each writing its log. It reports what each program and its X server
 // took of one core, and the ratio of the monitor's pair to CuteCom's.
 //
-//   bench_sidebyside [--quick] [--seconds S] [--runs N] [--rate LINES_PER_SECOND]
+//   bench_sidebyside [--quick] [--seconds S] [--runs N] [--rate LINES_PER_SECOND] [--bytes]
 //                    [--host PATH[=LABEL]]... [--no-cutecom] [--wrap "COMMAND ARGS"]
+//
+// --bytes sends the stream one character at a time at 38400 baud, as a gauge's UART
+// does, instead of a line at a time; the line rate is then that of the characters.
 //
 // --host may be given more than once, for example to run the program before and after a
 // change side by side in one run (each gets its own X server and pseudo-terminal);
@@ -43,6 +46,7 @@ struct Options
     Ns duration = 60 * kSecond;
     int runs = 1;
     double rate = kLineRate;
+    bool bytes = false;
     std::vector<std::pair<std::string, std::string>> hosts; // path, label
     bool cutecom = true;
     std::vector<std::string> wrapper; // --wrap, split at blanks
@@ -152,11 +156,30 @@ void startCuteCom(Contender &c, const std::string &errors)
 }
 
 // Sends lines first .. first + count - 1 to every contender at `rate`, each line to all
-// at once.
-void play(std::vector<Contender> &all, std::uint32_t first, std::uint32_t count, double rate)
+// at once; with `bytes`, each character to all at once, at 38400 baud.
+void play(std::vector<Contender> &all, std::uint32_t first, std::uint32_t count, double rate,
+          bool bytes)
 {
-    const Ns period = Ns(double(kSecond) / rate);
     const Ns start = now();
+    if (bytes) {
+        std::vector<std::string> streams;
+        std::size_t longest = 0;
+        for (Contender &c : all) {
+            streams.push_back(gaugeLines(first, count, c.lineEnd()));
+            longest = std::max(longest, streams.back().size());
+            c.bytesSent += streams.back().size();
+        }
+        const Ns bytePeriod = Ns(double(kSecond) / kBytesPerSecond);
+        for (std::size_t i = 0; i < longest; ++i) {
+            sleepUntil(start + Ns(i) * bytePeriod);
+            for (std::size_t n = 0; n < all.size(); ++n) {
+                if (i < streams[n].size())
+                    all[n].pty->writeAll(std::string_view(streams[n]).substr(i, 1));
+            }
+        }
+        return;
+    }
+    const Ns period = Ns(double(kSecond) / rate);
     for (std::uint32_t k = 0; k < count; ++k) {
         sleepUntil(start + Ns(k) * period);
         for (Contender &c : all) {
@@ -209,6 +232,8 @@ Options parse(int argc, char *argv[])
             o.runs = std::max(1, std::stoi(argv[++i]));
         } else if (arg == "--rate" && hasValue) {
             o.rate = std::stod(argv[++i]);
+        } else if (arg == "--bytes") {
+            o.bytes = true;
         } else if (arg == "--host" && hasValue) {
             const std::string value = argv[++i];
             const std::size_t eq = value.find('=');
@@ -222,13 +247,15 @@ Options parse(int argc, char *argv[])
                 o.wrapper.push_back(w);
         } else {
             fail("usage: bench_sidebyside [--quick] [--seconds S] [--runs N] [--rate "
-                 "LINES_PER_SECOND]\n"
+                 "LINES_PER_SECOND] [--bytes]\n"
                  "                        [--host PATH[=LABEL]]... [--no-cutecom] [--wrap "
                  "\"COMMAND ARGS\"]");
         }
     }
     if (o.quick && !seconds)
         o.duration = 5 * kSecond;
+    if (o.bytes)
+        o.rate = kLineRate;
     if (o.rate <= 0.0 || o.rate > 1000.0)
         fail("--rate must be above 0 and at most 1000 lines a second");
     if (o.hosts.empty()) {
@@ -282,7 +309,7 @@ int main(int argc, char *argv[])
     // starts.
     std::uint32_t sent = 0;
     const auto warmUp = std::uint32_t(options.rate * (options.quick ? 1.0 : 3.0));
-    play(all, sent, warmUp, options.rate);
+    play(all, sent, warmUp, options.rate, options.bytes);
     sent += warmUp;
     waitForLogs(all, sent);
 
@@ -296,7 +323,7 @@ int main(int argc, char *argv[])
             before.push_back(procStats(c.x->pid()));
         }
         const Ns start = now();
-        play(all, sent, perRun, options.rate);
+        play(all, sent, perRun, options.rate, options.bytes);
         sent += perRun;
         waitForLogs(all, sent);
         // A repaint still due after the last line belongs to the run.
@@ -333,9 +360,11 @@ int main(int argc, char *argv[])
     }
 
     std::printf("Machine: %s\n", machineLine().c_str());
-    std::printf("Stream: %.1f lines/s of %zu characters (pressure with noise, life bit toggling), "
-                "%d run(s) of %.0f s, each program on its own Xvfb\n\n",
-                options.rate, kLineChars, options.runs, double(options.duration) / double(kSecond));
+    std::printf(
+        "Stream: %.1f lines/s of %zu characters (pressure with noise, life bit toggling)%s, "
+        "%d run(s) of %.0f s, each program on its own Xvfb\n\n",
+        options.rate, kLineChars, options.bytes ? ", byte by byte at 38400 baud" : "", options.runs,
+        double(options.duration) / double(kSecond));
     std::printf(
         "| program | process, %% of one core | its X server | together |\n|---|---|---|---|\n");
     auto cell = [](const std::vector<Sample> &s, double (*pick)(const Sample &)) {
