@@ -368,6 +368,9 @@ void ComKelmor::closePort()
 {
     if (m_holdTimer.isActive()) {
         m_holdTimer.stop();
+        if (m_heldNotifier)
+            m_heldNotifier->setEnabled(true);
+        m_heldNotifier = nullptr;
         m_port->setReadBufferSize(kReadBufferSize);
     }
     if (!m_port->isOpen() || m_closing)
@@ -421,14 +424,33 @@ void ComKelmor::holdReceive(int ms)
 {
     if (m_holdTimer.isActive() || !m_port->isOpen() || ms <= 0)
         return;
-    // With room for one character, QSerialPort stops watching the device once it holds
-    // one: the rest waits in the driver, and nothing wakes the program until the timer.
-    m_port->setReadBufferSize(1);
+    // The port's own watch on the device is switched off: the rest waits in the driver,
+    // and nothing wakes the program until the timer. Where that watch cannot be found,
+    // room for one character does nearly as well: QSerialPort stops watching once it
+    // holds one, after a wake-up or two.
+    m_heldNotifier = portReadNotifier();
+    if (m_heldNotifier)
+        m_heldNotifier->setEnabled(false);
+    else
+        m_port->setReadBufferSize(1);
     m_holdTimer.start(ms);
+}
+
+QSocketNotifier *ComKelmor::portReadNotifier() const
+{
+    const auto notifiers = m_port->findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly);
+    for (QSocketNotifier *notifier : notifiers) {
+        if (notifier->type() == QSocketNotifier::Read && notifier->socket() == m_port->handle())
+            return notifier;
+    }
+    return nullptr;
 }
 
 void ComKelmor::endHold()
 {
+    if (m_heldNotifier)
+        m_heldNotifier->setEnabled(true);
+    m_heldNotifier = nullptr;
     m_port->setReadBufferSize(kReadBufferSize);
     if (!m_port->isOpen())
         return;

@@ -7,7 +7,9 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QString>
 #include <QTimer>
 
@@ -133,6 +135,7 @@ private:
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void raise(int event);
     void endHold();
+    QSocketNotifier *portReadNotifier() const;
     ComError applySettings();
     void closePort();
 
@@ -142,6 +145,7 @@ private:
     QSerialPort *m_port = nullptr;
     QByteArray m_leftOver; // read from a failing device before it was closed
     QTimer m_holdTimer;
+    QPointer<QSocketNotifier> m_heldNotifier; // the port's own, switched off for a hold
     DeviceWatch m_watch;
     SerialDevice m_device;
     QString m_closedReason;
