@@ -14,11 +14,11 @@ namespace kelmor {
 // a frame's minimum time after the last frame at the earliest: every line of a slow
 // stream appears the moment it arrives. While changes follow closely on each other, they
 // are held and shown with the first change that finds kFrameNs gone by since the last
-// frame: a fast stream is drawn about 9 times a second. A held change that no newer one
+// frame: a fast stream is drawn about 7 times a second. A held change that no newer one
 // follows within kLongestWaitNs is shown when that wait ends, so the last line of a
 // burst appears within it. The wait is started by a change held and never runs while
 // nothing is held, so an idle window has no timer. At the gauge's 63 lines a second the
-// lines themselves end the holds (every seventh line is shown, so the life bit, which
+// lines themselves end the holds (every ninth line is shown, so the life bit, which
 // toggles with every line, still blinks) and the wait runs out only after the last line
 // of a burst.
 //
@@ -27,7 +27,7 @@ class FramePacer
 {
 public:
     static constexpr qint64 kMinFrameNs = 33'000'000;    // at most about 30 frames a second
-    static constexpr qint64 kFrameNs = 104'000'000;      // the frame time while lines stream
+    static constexpr qint64 kFrameNs = 135'000'000;      // the frame time while lines stream
     static constexpr qint64 kLongestWaitNs = 36'000'000; // the last change is shown within this
 
     enum class Action {

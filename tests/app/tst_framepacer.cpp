@@ -1,4 +1,4 @@
-// When the window shows a change: never more than about 30 frames a second, about 9
+// When the window shows a change: never more than about 30 frames a second, about 7
 // while lines stream, the newest state always shown in the end and the last change of a
 // burst within the longest wait, the wait started only by a change held (an idle window
 // has no timer), and at the gauge's line rate the lines themselves end the holds instead
@@ -97,19 +97,19 @@ void TestFramePacer::pacesFrames_data()
     QTest::newRow("one change: shown at once") << QList<qint64>{5 * kMs} << 1 << 0 << false;
     QTest::newRow("10 lines a second: each at once") << every(100 * kMs, 10) << 10 << 0 << false;
     QTest::newRow("a line every 40 ms: each at once") << every(40 * kMs, 30) << 30 << 0 << false;
-    // Every seventh line is shown when it arrives (the life bit, toggled by every line,
+    // Every ninth line is shown when it arrives (the life bit, toggled by every line,
     // still changes from frame to frame); only the last hold ends by the timer.
-    QTest::newRow("63 lines a second for a second") << every(lineAt38400, 63) << 10 << 1 << true;
+    QTest::newRow("63 lines a second for a second") << every(lineAt38400, 63) << 8 << 1 << true;
     QTest::newRow("63 lines a second for a minute")
-        << every(lineAt38400, 63 * 60) << 541 << 1 << true;
+        << every(lineAt38400, 63 * 60) << 421 << 1 << true;
     QTest::newRow("a line every 34 ms") << every(34 * kMs, 30) << 9 << 1 << false;
     QTest::newRow("a burst of 100 lines in a millisecond") << every(10'000, 100) << 2 << 1 << false;
     QTest::newRow("18,000 lines a second") << every(55'555, 18000) << -1 << -1 << false;
     QTest::newRow("a line every 32 ms") << every(32 * kMs, 30) << -1 << -1 << false;
     QTest::newRow("a line every 35 ms after a first at 0")
         << (QList<qint64>{0} + every(35 * kMs, 10, 1 * kMs)) << -1 << -1 << false;
-    QList<qint64> bursts = every(lineAt38400, 15);
-    bursts += every(lineAt38400, 15, 2000 * kMs);
+    QList<qint64> bursts = every(lineAt38400, 19);
+    bursts += every(lineAt38400, 19, 2000 * kMs);
     bursts += every(1 * kMs, 5, 2500 * kMs);
     // The first two bursts end on a line shown at once.
     QTest::newRow("bursts with quiet between") << bursts << -1 << 1 << false;
