@@ -104,7 +104,9 @@ QString kindOf(mode_t mode)
 
 } // namespace
 
-DataLog::DataLog(QString path) : m_path(std::move(path)) {}
+DataLog::DataLog(QString path) : m_path(std::move(path)), m_encodedPath(QFile::encodeName(m_path))
+{
+}
 
 DataLog::~DataLog()
 {
@@ -240,7 +242,7 @@ DataLog::Change DataLog::changeAtPath(QString *movedTo) const
     struct stat atPath
     {
     };
-    if (::stat(QFile::encodeName(m_path).constData(), &atPath) == 0) {
+    if (::stat(m_encodedPath.constData(), &atPath) == 0) {
         if (quint64(atPath.st_dev) == m_device && quint64(atPath.st_ino) == m_inode)
             return Change::None;
         return Change::Replaced;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
 #include <QFileDevice>
@@ -86,6 +87,7 @@ private:
     void dropFile();
 
     QString m_path;
+    QByteArray m_encodedPath; // m_path for the system, looked up with every record
     DeviceFactory m_factory;
     std::unique_ptr<QFileDevice> m_file;
     QString m_error;
