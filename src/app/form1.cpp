@@ -50,8 +50,8 @@ void preparePlatform()
     // On X11, Qt shares each frame's pixels with the server through shared memory, and
     // before painting the next one waits for the server to let go of them: a round trip
     // for every frame. The frames here change a line of text and a few lamps, which are
-    // cheaper to send over the connection than to wait for. The operator's own setting
-    // wins.
+    // cheaper to send over the connection than to wait for. A setting already made is
+    // left as it is.
     if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
         qputenv("QT_XCB_NO_MITSHM", "1");
 }
