@@ -48,6 +48,10 @@ const std::vector<std::string> kPhases{"headroom", "latency", "cpu-lines", "cpu-
 
 constexpr Ns kLinePeriod = Ns(double(kSecond) / kLineRate);
 
+// The trend keeps this many of the last lines (TrendStore's default capacity), 24 bytes
+// each: the program's memory grows by design until they are all there, and not after.
+constexpr std::uint32_t kTrendStoreLines = 1u << 21;
+
 struct Row
 {
     std::string measure;
@@ -114,8 +118,8 @@ struct Sizes
     explicit Sizes(bool quick)
         : headroomLines(quick ? 20000 : 200000), latencyLines(quick ? 200 : 2000),
           cpuPhase((quick ? 5 : 60) * kSecond), idlePhase((quick ? 3 : 30) * kSecond),
-          memoryFirst(quick ? 20000 : 100000), memorySecond(quick ? 60000 : 1000000),
-          startups(quick ? 3 : 10)
+          memoryFirst(quick ? 20000 : kTrendStoreLines + 100000),
+          memorySecond(memoryFirst + (quick ? 40000 : 1000000)), startups(quick ? 3 : 10)
     {
     }
     std::uint32_t headroomLines;
@@ -347,7 +351,8 @@ public:
     }
 
     // Memory is read after start-up, after `first` lines in all and after `second`; the
-    // headroom run, if any, falls between the last two.
+    // headroom run, if any, falls between the last two. Once `first` is past the trend's
+    // store, nothing is kept for longer than a line: the growth after it is a leak.
     void memoryFirstReading(std::uint32_t first)
     {
         if (m_sent < first)
@@ -360,7 +365,8 @@ public:
             flood(second - m_sent);
         const double rssSecond = rssMiB(m_pid);
         return {"Memory (RSS) after start-up, " + withThousands(first) + " and " +
-                    withThousands(second) + " lines",
+                    withThousands(second) + " lines (the trend's store full at " +
+                    withThousands(kTrendStoreLines) + ")",
                 formatted("%.1f / %.1f / %.1f MiB", m_rssStart, m_rssFirst, rssSecond) +
                     formatted(" (growth %.2f MiB)", rssSecond - m_rssFirst),
                 "growth < 2 MB", (rssSecond - m_rssFirst) * 1.048576 < 2.0};
