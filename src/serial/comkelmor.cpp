@@ -368,10 +368,7 @@ void ComKelmor::closePort()
 {
     if (m_holdTimer.isActive()) {
         m_holdTimer.stop();
-        if (m_heldNotifier)
-            m_heldNotifier->setEnabled(true);
-        m_heldNotifier = nullptr;
-        m_port->setReadBufferSize(kReadBufferSize);
+        releaseHold();
     }
     if (!m_port->isOpen() || m_closing)
         return;
@@ -446,12 +443,17 @@ QSocketNotifier *ComKelmor::portReadNotifier() const
     return nullptr;
 }
 
-void ComKelmor::endHold()
+void ComKelmor::releaseHold()
 {
     if (m_heldNotifier)
         m_heldNotifier->setEnabled(true);
     m_heldNotifier = nullptr;
     m_port->setReadBufferSize(kReadBufferSize);
+}
+
+void ComKelmor::endHold()
+{
+    releaseHold();
     if (!m_port->isOpen())
         return;
     // Takes what gathered in the driver in one read, at once: waiting for the next

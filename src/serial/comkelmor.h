@@ -135,6 +135,7 @@ private:
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void raise(int event);
     void endHold();
+    void releaseHold(); // the port watches and buffers as usual again
     QSocketNotifier *portReadNotifier() const;
     ComError applySettings();
     void closePort();
